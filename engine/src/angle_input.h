@@ -1,0 +1,33 @@
+// The angle image set: "0.bmp", "45.bmp", "90.bmp", "135.bmp", each reduced to one 8-bit
+// sample per pixel.
+#pragma once
+
+#include "bmp.h"
+#include "options.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace tarnwick {
+
+// Largest angle image the engine accepts, whatever "-w" and "-h" say.
+constexpr int32_t plane_limit = 3073;
+
+// Four sample planes of the reference size, rows top-down, each row `width` samples.
+// The computation later writes its codes over them (see computation.h).
+struct SamplePlanes {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::unique_ptr<uint8_t[]> plane[4];   // 0, 45, 90, 135 degrees
+
+    size_t pixels() const { return static_cast<size_t>(width) * static_cast<size_t>(height); }
+};
+
+// Reads and samples the angle image of `index` (0..3) from the input folder. Returns 0 or
+// the run's result code: 1..4 cannot load, 5 size differs from "0.bmp", 7 cannot sample,
+// 8 "0.bmp" too large. `buffer` holds the file while it is decoded and serves all four.
+int read_angle_image(const Settings& settings, int index, SamplePlanes& planes,
+                     bmp::ReadBuffer& buffer);
+
+}  // namespace tarnwick

@@ -1,0 +1,217 @@
+// Decoding of the pixel data, one function per encoding. parse_header has checked that
+// the data the uncompressed encodings need lie inside the file; the run-length decoder
+// checks every byte it takes.
+#include "bmp.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+namespace bmp {
+
+namespace {
+
+// Scales a channel value of `bits` bits to 8 bits: narrower values repeat their bit
+// pattern (so the largest value becomes 255), wider ones keep their top 8 bits.
+uint32_t scale_to_8(uint32_t v, int bits) {
+    if (bits >= 8) return v >> (bits - 8);
+    uint32_t out = 0;
+    for (int filled = 0; filled < 8; filled += bits) out |= (v << (8 - bits)) >> filled;
+    return out & 0xff;
+}
+
+// Turns one row of palette indices into BGRX pixels; false when an index lies outside the
+// palette.
+bool map_indices(const uint8_t* idx, int32_t width, const Header& h, uint8_t* out) {
+    uint8_t worst = 0;
+    for (int32_t x = 0; x < width; ++x) {
+        worst = std::max(worst, idx[x]);
+        std::memcpy(out + 4 * x, &h.palette[idx[x]], 4);
+    }
+    return worst < h.palette_size;
+}
+
+class Rows {
+public:
+    explicit Rows(const Header& h) : h_(h), row_(new uint8_t[4 * static_cast<size_t>(h.width)]) {}
+    uint8_t* buffer() { return row_.get(); }
+    // Image row of the n-th row stored in the file.
+    int32_t image_row(int32_t n) const { return h_.top_down ? n : h_.height - 1 - n; }
+    const uint8_t* file_row(const uint8_t* buf, int32_t n) const {
+        return buf + h_.data_offset + static_cast<uint64_t>(n) * h_.row_stride;
+    }
+
+private:
+    const Header& h_;
+    std::unique_ptr<uint8_t[]> row_;
+};
+
+Status decode_palette(const Header& h, const uint8_t* buf, const RowSink& sink) {
+    Rows rows(h);
+    std::unique_ptr<uint8_t[]> idx(new uint8_t[static_cast<size_t>(h.width)]);
+    const int bpp = h.bits_per_pixel;
+    const int per_byte = 8 / bpp;
+    const unsigned mask = (1u << bpp) - 1;
+    for (int32_t n = 0; n < h.height; ++n) {
+        const uint8_t* src = rows.file_row(buf, n);
+        if (bpp == 8) {
+            std::memcpy(idx.get(), src, static_cast<size_t>(h.width));
+        } else {
+            for (int32_t x = 0; x < h.width; ++x) {
+                const int slot = x % per_byte;
+                idx[x] = static_cast<uint8_t>(src[x / per_byte] >> (8 - bpp * (slot + 1)) & mask);
+            }
+        }
+        if (!map_indices(idx.get(), h.width, h, rows.buffer())) return Status::bad_data;
+        sink(rows.image_row(n), rows.buffer());
+    }
+    return Status::ok;
+}
+
+Status decode_rgb24(const Header& h, const uint8_t* buf, const RowSink& sink) {
+    Rows rows(h);
+    uint8_t* out = rows.buffer();
+    for (int32_t n = 0; n < h.height; ++n) {
+        const uint8_t* src = rows.file_row(buf, n);
+        for (int32_t x = 0; x < h.width; ++x) {
+            out[4 * x] = src[3 * x];
+            out[4 * x + 1] = src[3 * x + 1];
+            out[4 * x + 2] = src[3 * x + 2];
+            out[4 * x + 3] = 0;
+        }
+        sink(rows.image_row(n), out);
+    }
+    return Status::ok;
+}
+
+uint32_t channel_lut_entry(uint32_t pixel, const Header& h) {
+    auto channel = [pixel](const Channel& c) {
+        return scale_to_8((pixel & c.mask) >> c.shift, c.bits);
+    };
+    return channel(h.blue) | channel(h.green) << 8 | channel(h.red) << 16;
+}
+
+Status decode_bitfields16(const Header& h, const uint8_t* buf, const RowSink& sink) {
+    std::unique_ptr<uint32_t[]> lut(new uint32_t[65536]);
+    for (uint32_t v = 0; v < 65536; ++v) lut[v] = channel_lut_entry(v, h);
+    Rows rows(h);
+    uint8_t* out = rows.buffer();
+    for (int32_t n = 0; n < h.height; ++n) {
+        const uint8_t* src = rows.file_row(buf, n);
+        for (int32_t x = 0; x < h.width; ++x)
+            std::memcpy(out + 4 * x, &lut[src[2 * x] | src[2 * x + 1] << 8], 4);
+        sink(rows.image_row(n), out);
+    }
+    return Status::ok;
+}
+
+Status decode_bitfields32(const Header& h, const uint8_t* buf, const RowSink& sink) {
+    Rows rows(h);
+    const bool standard = h.red.mask == 0xff0000 && h.green.mask == 0xff00 && h.blue.mask == 0xff;
+    uint8_t* out = rows.buffer();
+    for (int32_t n = 0; n < h.height; ++n) {
+        const uint8_t* src = rows.file_row(buf, n);
+        if (standard) {
+            sink(rows.image_row(n), src);   // the file's bytes are already blue, green, red, spare
+            continue;
+        }
+        for (int32_t x = 0; x < h.width; ++x) {
+            uint32_t v;
+            std::memcpy(&v, src + 4 * x, 4);
+            const uint32_t px = channel_lut_entry(v, h);
+            std::memcpy(out + 4 * x, &px, 4);
+        }
+        sink(rows.image_row(n), out);
+    }
+    return Status::ok;
+}
+
+// Run-length data: pairs (count, value) paint count pixels; (0, 0) ends a row, (0, 1) ends
+// the image, (0, 2, dx, dy) moves right and up, (0, n >= 3) is followed by n literal
+// indices padded to an even number of bytes. Rows start at the bottom. Pixels the data
+// skip keep index 0. A run past the end of a row or a move out of the image is damage;
+// data that end between two codes end the image.
+Status decode_rle(const Header& h, const uint8_t* buf, size_t len, const RowSink& sink) {
+    const bool four = h.encoding == Encoding::rle4;
+    const size_t w = static_cast<size_t>(h.width);
+    const int32_t rows = h.height;
+    std::unique_ptr<uint8_t[]> canvas(new uint8_t[w * static_cast<size_t>(rows)]());
+    const uint8_t* p = buf + h.data_offset;
+    const uint8_t* end = buf + std::min<uint64_t>(len, h.data_end);
+    int64_t x = 0, y = 0;   // y counts rows from the bottom
+    auto row = [&](int64_t yy) { return canvas.get() + (static_cast<size_t>(rows - 1 - yy)) * w; };
+
+    while (end - p >= 2) {
+        const unsigned count = p[0], value = p[1];
+        p += 2;
+        if (count > 0) {
+            if (y >= rows || x + count > static_cast<int64_t>(w)) return Status::bad_data;
+            uint8_t* dst = row(y) + x;
+            for (unsigned i = 0; i < count; ++i)
+                dst[i] = static_cast<uint8_t>(four ? (i & 1 ? value & 15 : value >> 4) : value);
+            x += count;
+        } else if (value == 0) {
+            x = 0;
+            ++y;
+        } else if (value == 1) {
+            break;
+        } else if (value == 2) {
+            if (end - p < 2) return Status::truncated;
+            x += p[0];
+            y += p[1];
+            p += 2;
+            if (x > static_cast<int64_t>(w) || y > rows) return Status::bad_data;
+        } else {
+            const size_t bytes = four ? (value + 1) / 2 : value;
+            if (static_cast<size_t>(end - p) < bytes) return Status::truncated;
+            if (y >= rows || x + value > static_cast<int64_t>(w)) return Status::bad_data;
+            uint8_t* dst = row(y) + x;
+            for (unsigned i = 0; i < value; ++i)
+                dst[i] = static_cast<uint8_t>(four ? (i & 1 ? p[i / 2] & 15 : p[i / 2] >> 4) : p[i]);
+            x += value;
+            p += std::min<size_t>(bytes + (bytes & 1), static_cast<size_t>(end - p));
+        }
+    }
+
+    Rows out(h);
+    for (int32_t yy = 0; yy < rows; ++yy) {
+        if (!map_indices(canvas.get() + static_cast<size_t>(yy) * w, h.width, h, out.buffer()))
+            return Status::bad_data;
+        sink(yy, out.buffer());
+    }
+    return Status::ok;
+}
+
+}  // namespace
+
+Status decode(const Header& h, const uint8_t* buf, size_t len, const RowSink& sink) {
+    if (len < h.data_end) return Status::truncated;
+    switch (h.encoding) {
+    case Encoding::palette: return decode_palette(h, buf, sink);
+    case Encoding::rle8:
+    case Encoding::rle4: return decode_rle(h, buf, len, sink);
+    case Encoding::bitfields16: return decode_bitfields16(h, buf, sink);
+    case Encoding::rgb24: return decode_rgb24(h, buf, sink);
+    case Encoding::bitfields32:
+    case Encoding::rgb32: return decode_bitfields32(h, buf, sink);
+    }
+    return Status::unsupported;
+}
+
+Status decode_image(const uint8_t* buf, size_t len, Image& image, const Limits& limits) {
+    Header h;
+    if (Status s = parse_header(buf, len, len, limits, h); s != Status::ok) return s;
+    Image out;
+    out.width = h.width;
+    out.height = h.height;
+    out.pixels.resize(static_cast<size_t>(h.width) * static_cast<size_t>(h.height));
+    const Status s = decode(h, buf, len, [&](int32_t y, const uint8_t* bgrx) {
+        uint32_t* dst = out.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(h.width);
+        std::memcpy(dst, bgrx, 4 * static_cast<size_t>(h.width));
+        for (int32_t x = 0; x < h.width; ++x) dst[x] &= 0xffffff;
+    });
+    if (s == Status::ok) image = std::move(out);
+    return s;
+}
+
+}  // namespace bmp

@@ -1,0 +1,157 @@
+// Bitmap files on disk: reading in two steps (headers, then the pixel data they call for)
+// and writing 32-bit bitmaps through a replacement file.
+#include "bmp.h"
+#include "file_replace.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace bmp {
+
+namespace {
+
+constexpr size_t header_chunk = 64 * 1024;
+
+class File {
+public:
+    explicit File(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    ~File() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    int fd() const { return fd_; }
+
+    // Reads until `size` bytes are in `dst` or the file ends; returns the bytes read.
+    size_t read_at(uint8_t* dst, size_t size, uint64_t offset) const {
+        size_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::pread(fd_, dst + done, size - done, static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<size_t>(n);
+        }
+        return done;
+    }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+uint8_t* ReadBuffer::reserve(size_t size) {
+    if (size > capacity_) {
+        data_.reset();
+        data_.reset(new uint8_t[size]);
+        capacity_ = size;
+    }
+    return data_.get();
+}
+
+Status read_file(const std::string& path, const Limits& limits, const RowSink& sink,
+                 const std::function<Status(const Header&)>& check, ReadBuffer* buffer) {
+    File file(path);
+    struct stat st {};
+    if (file.fd() < 0 || ::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode))
+        return Status::cannot_open;
+    const uint64_t file_size = static_cast<uint64_t>(st.st_size);
+
+    const size_t first = static_cast<size_t>(std::min<uint64_t>(file_size, header_chunk));
+    std::vector<uint8_t> head(first);
+    if (file.read_at(head.data(), first, 0) != first) return Status::cannot_open;
+
+    Header h;
+    if (Status s = parse_header(head.data(), first, file_size, limits, h); s != Status::ok)
+        return s;
+    if (check) {
+        if (Status s = check(h); s != Status::ok) return s;
+    }
+    if (h.data_end <= first) return decode(h, head.data(), first, sink);
+
+    ReadBuffer local;
+    uint8_t* data = (buffer ? buffer : &local)->reserve(static_cast<size_t>(h.data_end));
+    std::memcpy(data, head.data(), first);
+    const size_t rest = static_cast<size_t>(h.data_end - first);
+    if (file.read_at(data + first, rest, first) != rest) return Status::truncated;
+    return decode(h, data, static_cast<size_t>(h.data_end), sink);
+}
+
+Status read_image_file(const std::string& path, Image& image, const Limits& limits) {
+    Image out;
+    const Status s = read_file(
+        path, limits,
+        [&](int32_t y, const uint8_t* bgrx) {
+            uint32_t* dst = out.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(out.width);
+            std::memcpy(dst, bgrx, 4 * static_cast<size_t>(out.width));
+            for (int32_t x = 0; x < out.width; ++x) dst[x] &= 0xffffff;
+        },
+        [&](const Header& h) {
+            out.width = h.width;
+            out.height = h.height;
+            out.pixels.assign(static_cast<size_t>(h.width) * static_cast<size_t>(h.height), 0);
+            return Status::ok;
+        });
+    if (s == Status::ok) image = std::move(out);
+    return s;
+}
+
+std::vector<uint8_t> header32(int32_t width, int32_t height) {
+    const uint32_t image_size = 4u * static_cast<uint32_t>(width) * static_cast<uint32_t>(height);
+    std::vector<uint8_t> h(54, 0);
+    auto put16 = [&](size_t at, uint32_t v) {
+        h[at] = static_cast<uint8_t>(v);
+        h[at + 1] = static_cast<uint8_t>(v >> 8);
+    };
+    auto put32 = [&](size_t at, uint32_t v) {
+        put16(at, v & 0xffff);
+        put16(at + 2, v >> 16);
+    };
+    h[0] = 'B';
+    h[1] = 'M';
+    put32(2, 54 + image_size);
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, static_cast<uint32_t>(width));
+    put32(22, static_cast<uint32_t>(height));   // positive: bottom-up rows
+    put16(26, 1);
+    put16(28, 32);
+    put32(30, 0);   // uncompressed
+    put32(34, image_size);
+    return h;
+}
+
+bool write_file32(const std::string& path, int32_t width, int32_t height, const RowSource& rows) {
+    if (width <= 0 || height <= 0) return false;
+    fileio::ReplacementFile file(path);
+    const std::vector<uint8_t> head = header32(width, height);
+    if (!file.write(head.data(), head.size())) return false;
+
+    // Rows go out in batches of about 256 KiB, a size that stays in the cache.
+    const size_t row_bytes = 4 * static_cast<size_t>(width);
+    const size_t batch_rows = std::max<size_t>(1, (256 * 1024) / row_bytes);
+    std::vector<uint8_t> batch(batch_rows * row_bytes);
+    size_t filled = 0;
+    for (int32_t n = 0; n < height; ++n) {
+        rows(height - 1 - n, batch.data() + filled * row_bytes);
+        if (++filled == batch_rows || n == height - 1) {
+            if (!file.write(batch.data(), filled * row_bytes)) return false;
+            filled = 0;
+        }
+    }
+    return file.commit();
+}
+
+bool write_image_file(const std::string& path, const Image& image) {
+    return write_file32(path, image.width, image.height, [&](int32_t y, uint8_t* bgrx) {
+        std::memcpy(bgrx, image.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(image.width),
+                    4 * static_cast<size_t>(image.width));
+    });
+}
+
+}  // namespace bmp

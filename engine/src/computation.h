@@ -1,0 +1,69 @@
+// The birefringence computation: from the four samples I0, I45, I90, I135 of a pixel its
+// mean intensity, its retardation code k (about 255 |sin(d)| / U) and its angle code
+// (about 41 psi - 0.8, psi the direction of (b, a)).
+#pragma once
+
+#include "angle_input.h"
+#include "options.h"
+
+#include <array>
+#include <cstdint>
+
+namespace tarnwick {
+
+// The settings after clamping, in the order the engine applies them.
+struct Clamped {
+    float lower;         // L, relative to the colour maximum after clamping
+    float upper;         // U
+    float angle_low;     // l, degrees
+    float angle_high;    // u, degrees
+    float dark;          // d
+    float angle_limit;   // s
+};
+
+Clamped clamp_settings(const Settings& s);
+
+// Tables and thresholds of one run, built in the Start step.
+class Computation {
+public:
+    explicit Computation(const Settings& s);
+
+    const Clamped& clamped() const { return c_; }
+    float upper_scaled() const { return upper_scaled_; }       // U' = 255 U
+    float lower_scaled() const { return lower_scaled_; }       // L' = 255 L / U
+    float dark_scaled() const { return dark_scaled_; }         // d' = 255 d
+    float limit_scaled() const { return limit_scaled_; }       // s' = 255 s
+    float sqrt_entry(int i) const { return sqrt_table_[i]; }   // i = 0..33000
+    float arccos_entry(int i) const { return arccos_table_[i]; }   // i = 0..200
+
+    struct Codes {
+        uint8_t mean, retardation, angle;
+        bool overflow;   // the retardation quotient does not fit a 64-bit integer
+    };
+    // The three codes of one pixel, step by step as defined; the reference for run().
+    Codes pixel(int i0, int i45, int i90, int i135) const;
+
+    // Both passes over the planes: afterwards plane 0 holds the retardation codes, plane 1
+    // the angle codes and plane 2 the mean. Returns false when a retardation quotient did
+    // not fit a 64-bit integer (the run then fails after writing "a0.bmp").
+    bool run(SamplePlanes& planes) const;
+
+    // The retardation code before the limits, for a root r of the table and a mean: as
+    // one chain in extended precision (-1 when the quotient does not fit a 64-bit
+    // integer), and as the pixel loop computes it.
+    int retardation_exact(float r, int mean) const;
+    int retardation_fast(float r, int mean, bool& overflow) const;
+
+private:
+    void run_rows(SamplePlanes& planes, size_t begin, size_t end, bool& overflow) const;
+
+    Clamped c_;
+    float upper_scaled_, lower_scaled_, dark_scaled_, limit_scaled_;
+    int min_k_, min_mean_, min_k_for_angle_;
+    std::array<float, 33001> sqrt_table_;
+    std::array<float, 201> arccos_table_;
+    std::array<uint8_t, 255 * 255> angle_code_;   // by (a + 127) * 255 + b + 127
+    std::array<double, 256> k_factor_;            // 65025 / mean / U'
+};
+
+}  // namespace tarnwick

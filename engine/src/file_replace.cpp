@@ -1,0 +1,81 @@
+#include "file_replace.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace fileio {
+
+namespace {
+
+std::atomic<unsigned> temp_counter{0};
+
+// The temporary name sits in the target's folder (a rename never crosses file systems)
+// and starts with a dot, so a listing of result files does not show it.
+std::string temp_name_for(const std::string& target) {
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, ".tmp%ld.%u", static_cast<long>(getpid()),
+                  temp_counter.fetch_add(1));
+    return folder + "." + base + suffix;
+}
+
+}  // namespace
+
+ReplacementFile::ReplacementFile(std::string target) : target_(std::move(target)) {
+    temp_ = temp_name_for(target_);
+    fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+
+ReplacementFile::~ReplacementFile() { discard(); }
+
+bool ReplacementFile::write(const void* data, size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (fd_ >= 0 && size > 0) {
+        const ssize_t n = ::write(fd_, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            discard();
+            return false;
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return fd_ >= 0;
+}
+
+bool ReplacementFile::commit(bool durable) {
+    if (fd_ < 0) return false;
+    bool good = !durable || ::fsync(fd_) == 0;
+    good = ::close(fd_) == 0 && good;
+    fd_ = -1;
+    if (good && ::rename(temp_.c_str(), target_.c_str()) == 0) {
+        temp_.clear();
+        return true;
+    }
+    ::unlink(temp_.c_str());
+    temp_.clear();
+    return false;
+}
+
+void ReplacementFile::discard() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!temp_.empty()) {
+        ::unlink(temp_.c_str());
+        temp_.clear();
+    }
+}
+
+bool replace_file(const std::string& path, const void* data, size_t size, bool durable) {
+    ReplacementFile file(path);
+    return file.write(data, size) && file.commit(durable);
+}
+
+}  // namespace fileio

@@ -1,0 +1,38 @@
+// A file that replaces another one in a single step.
+//
+// The new content is written under a temporary name in the target's folder and renamed
+// over the target only when it is complete, so a failing or interrupted write (full disk,
+// crash) never leaves a truncated file under the target's name.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace fileio {
+
+class ReplacementFile {
+public:
+    explicit ReplacementFile(std::string target);
+    ~ReplacementFile();   // removes the temporary file unless it was committed
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+    // False once anything has failed; every later call then does nothing.
+    bool ok() const { return fd_ >= 0; }
+    bool write(const void* data, size_t size);
+    // With `durable`, the data reach the disk before the rename.
+    bool commit(bool durable = false);
+    // Drops the new content; the target keeps its old content.
+    void discard();
+
+private:
+    std::string target_;
+    std::string temp_;
+    int fd_ = -1;
+};
+
+// Writes `data` to `path` as a ReplacementFile does. Returns false on any failure, with
+// the old file untouched.
+bool replace_file(const std::string& path, const void* data, size_t size, bool durable = false);
+
+}  // namespace fileio

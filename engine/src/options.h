@@ -1,0 +1,46 @@
+// The engine's option string: tokens, the option table, and the run settings it yields.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarnwick {
+
+// Every run starts from these values; nothing carries over from an earlier call.
+struct Settings {
+    int32_t max_width = 3072;
+    int32_t max_height = 3072;
+    std::string common_folder;
+    std::string input_folder;
+    std::string output_folder;
+    float lower = 0.0f;          // -L: |sin(d)| below it has no retardation
+    float upper = 1.0f;          // -U: the |sin(d)| that maps to code 255
+    float angle_low = 0.0f;      // -l: degrees at the bottom of the a2 colour scale
+    float angle_high = 180.0f;   // -u: degrees at the top of the a2 colour scale
+    float dark = 0.0f;           // -d: mean intensity, as a fraction of 255, below which nothing
+    float angle_limit = 0.0f;    // -s: retardation code, as a fraction of 255, below which no angle
+    bool squaring = false;       // -Q
+    std::string channel = "r";   // -C: m, r, g or b
+};
+
+struct ParsedOptions {
+    Settings settings;
+    bool error = false;   // a value that does not convert, or a bad channel letter
+};
+
+// At most this many characters of the option string are read.
+constexpr size_t max_option_chars = 255;
+// At most this many tokens are used.
+constexpr size_t max_tokens = 21;
+
+// Splits the option string into tokens. The list ends before the first empty token.
+std::vector<std::string> tokenize(const char* text);
+
+// Tokenizes and parses; the folders are not yet chosen.
+ParsedOptions parse_options(const char* text);
+
+// One line per option, for the command's help text.
+std::string describe_options();
+
+}  // namespace tarnwick

@@ -1,0 +1,29 @@
+// Encodes a small image in the bitmap variants an angle image may come in, so that tests
+// can check that every variant reads back to the same colours.
+#pragma once
+
+#include "bmp.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testing_bmp {
+
+enum class Variant {
+    pal1, pal4, pal8, pal8_core, pal8_topdown, pal8_v5, rle4, rle8,
+    rgb16_555, rgb16_565, rgb24, rgb24_topdown, rgb32, rgb32_bitfields, rgb32_v4_bitfields,
+};
+
+const std::vector<Variant>& all_variants();
+const char* name(Variant v);
+// The most colours a variant can hold (palette variants), 0 for no limit.
+int colour_limit(Variant v);
+
+// `image` must not use more colours than the variant holds; 16-bit variants keep only the
+// top 5 (or 6) bits of each channel, so give them colours that survive that.
+std::vector<uint8_t> encode(const bmp::Image& image, Variant v);
+
+void write_file(const std::string& path, const std::vector<uint8_t>& bytes);
+
+}  // namespace testing_bmp
