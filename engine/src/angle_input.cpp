@@ -25,20 +25,21 @@ public:
     }
 
     void row(const uint8_t* bgrx, int32_t width, uint8_t* out) const {
+        const uint8_t* table = table_.data();   // a local: stores to `out` cannot change it
         switch (channel_) {
         case 'm':
             for (int32_t x = 0; x < width; ++x)
-                out[x] = table_[bgrx[4 * x] + bgrx[4 * x + 1] + bgrx[4 * x + 2]];
+                out[x] = table[bgrx[4 * x] + bgrx[4 * x + 1] + bgrx[4 * x + 2]];
             break;
-        case 'g': pick(bgrx + 1, width, out); break;
-        case 'b': pick(bgrx, width, out); break;
-        default: pick(bgrx + 2, width, out); break;
+        case 'g': pick(table, bgrx + 1, width, out); break;
+        case 'b': pick(table, bgrx, width, out); break;
+        default: pick(table, bgrx + 2, width, out); break;
         }
     }
 
 private:
-    void pick(const uint8_t* first, int32_t width, uint8_t* out) const {
-        for (int32_t x = 0; x < width; ++x) out[x] = table_[first[4 * x]];
+    static void pick(const uint8_t* table, const uint8_t* first, int32_t width, uint8_t* out) {
+        for (int32_t x = 0; x < width; ++x) out[x] = table[first[4 * x]];
     }
 
     char channel_;
@@ -47,8 +48,7 @@ private:
 
 }  // namespace
 
-int read_angle_image(const Settings& settings, int index, SamplePlanes& planes,
-                     bmp::ReadBuffer& buffer) {
+int read_angle_image(const Settings& settings, int index, SamplePlanes& planes) {
     const int cannot_load = index + 1;
     bmp::Limits limits;
     if (index == 0) {
@@ -75,15 +75,15 @@ int read_angle_image(const Settings& settings, int index, SamplePlanes& planes,
         }
         return bmp::Status::ok;
     };
-    uint8_t* plane = nullptr;
+    // Called for different rows on two threads at once; it only writes its own row.
     auto sink = [&](int32_t y, const uint8_t* bgrx) {
-        if (!plane) plane = planes.plane[index].get();
+        uint8_t* plane = planes.plane[index].get();
         sampler.row(bgrx, planes.width, plane + static_cast<size_t>(y) * static_cast<size_t>(planes.width));
     };
 
     bmp::Status status;
     try {
-        status = bmp::read_file(settings.input_folder + file_names[index], limits, sink, check, &buffer);
+        status = bmp::read_file(settings.input_folder + file_names[index], limits, sink, check);
     } catch (const std::bad_alloc&) {
         return cannot_load;
     }

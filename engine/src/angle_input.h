@@ -2,7 +2,6 @@
 // sample per pixel.
 #pragma once
 
-#include "bmp.h"
 #include "options.h"
 
 #include <cstddef>
@@ -26,8 +25,7 @@ struct SamplePlanes {
 
 // Reads and samples the angle image of `index` (0..3) from the input folder. Returns 0 or
 // the run's result code: 1..4 cannot load, 5 size differs from "0.bmp", 7 cannot sample,
-// 8 "0.bmp" too large. `buffer` holds the file while it is decoded and serves all four.
-int read_angle_image(const Settings& settings, int index, SamplePlanes& planes,
-                     bmp::ReadBuffer& buffer);
+// 8 "0.bmp" too large.
+int read_angle_image(const Settings& settings, int index, SamplePlanes& planes);
 
 }  // namespace tarnwick

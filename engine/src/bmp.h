@@ -16,6 +16,10 @@
 #include <string>
 #include <vector>
 
+namespace fileio {
+class ReplacementFile;
+}
+
 namespace bmp {
 
 enum class Status {
@@ -62,15 +66,6 @@ struct Limits {
     uint64_t max_pixels = uint64_t{1} << 26;
 };
 
-// Memory for file contents that successive reads reuse.
-class ReadBuffer {
-public:
-    uint8_t* reserve(size_t size);
-
-private:
-    std::unique_ptr<uint8_t[]> data_;
-    size_t capacity_ = 0;
-};
 
 // Parses the file header, the information header, the masks and the palette. `buf` holds
 // the first `len` bytes of a file of `file_size` bytes; 64 KiB (or the whole file) always
@@ -87,6 +82,16 @@ using RowSink = std::function<void(int32_t y, const uint8_t* bgrx)>;
 // header.data_end of them). On failure the sink may have received some rows.
 Status decode(const Header& header, const uint8_t* buf, size_t len, const RowSink& sink);
 
+inline bool is_compressed(const Header& h) {
+    return h.encoding == Encoding::rle8 || h.encoding == Encoding::rle4;
+}
+
+// Uncompressed encodings only: decodes the rows stored at positions first..last-1 of the
+// file, whose `len` bytes start at `rows`. Ranges that do not overlap may be decoded at
+// the same time on different threads.
+Status decode_rows(const Header& header, const uint8_t* rows, size_t len, int32_t first,
+                   int32_t last, const RowSink& sink);
+
 // A decoded image: top-down rows of 0x00RRGGBB pixels.
 struct Image {
     int32_t width = 0;
@@ -101,10 +106,11 @@ Status decode_image(const uint8_t* buf, size_t len, Image& image, const Limits& 
 
 // Reads a bitmap file in two steps: the headers first, then only as much of the file as
 // the pixel data needs. `check`, when given, sees the parsed header before the pixel data
-// is read and may refuse it by returning a status other than ok.
+// is read and may refuse it by returning a status other than ok. Uncompressed rows are
+// read a few at a time and decoded at once, large files in two halves on two threads, so
+// `sink` may run on two threads at once, for different rows.
 Status read_file(const std::string& path, const Limits& limits, const RowSink& sink,
-                 const std::function<Status(const Header&)>& check = {},
-                 ReadBuffer* buffer = nullptr);
+                 const std::function<Status(const Header&)>& check = {});
 Status read_image_file(const std::string& path, Image& image, const Limits& limits = {});
 
 // Produces the pixels of row `y` (0 = top) as width BGRX quadruples into `bgrx`.
@@ -117,6 +123,9 @@ std::vector<uint8_t> header32(int32_t width, int32_t height);
 // the file under `path` is either the old one or the complete new one. Returns false,
 // with the old file untouched, when anything fails.
 bool write_file32(const std::string& path, int32_t width, int32_t height, const RowSource& rows);
+// The same into a file the caller commits (see file_replace.h), so that several files can
+// be written at once and replaced in a chosen order.
+bool write_rows32(fileio::ReplacementFile& file, int32_t width, int32_t height, const RowSource& rows);
 bool write_image_file(const std::string& path, const Image& image);
 
 }  // namespace bmp

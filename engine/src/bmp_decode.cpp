@@ -33,26 +33,30 @@ bool map_indices(const uint8_t* idx, int32_t width, const Header& h, uint8_t* ou
 
 class Rows {
 public:
-    explicit Rows(const Header& h) : h_(h), row_(new uint8_t[4 * static_cast<size_t>(h.width)]) {}
+    Rows(const Header& h, int32_t first)
+        : h_(h), first_(first), row_(new uint8_t[4 * static_cast<size_t>(h.width)]) {}
     uint8_t* buffer() { return row_.get(); }
     // Image row of the n-th row stored in the file.
     int32_t image_row(int32_t n) const { return h_.top_down ? n : h_.height - 1 - n; }
-    const uint8_t* file_row(const uint8_t* buf, int32_t n) const {
-        return buf + h_.data_offset + static_cast<uint64_t>(n) * h_.row_stride;
+    // `rows` holds the stored rows from `first` on.
+    const uint8_t* file_row(const uint8_t* rows, int32_t n) const {
+        return rows + static_cast<uint64_t>(n - first_) * h_.row_stride;
     }
 
 private:
     const Header& h_;
+    int32_t first_;
     std::unique_ptr<uint8_t[]> row_;
 };
 
-Status decode_palette(const Header& h, const uint8_t* buf, const RowSink& sink) {
-    Rows rows(h);
+Status decode_palette(const Header& h, const uint8_t* buf, int32_t first, int32_t last,
+                      const RowSink& sink) {
+    Rows rows(h, first);
     std::unique_ptr<uint8_t[]> idx(new uint8_t[static_cast<size_t>(h.width)]);
     const int bpp = h.bits_per_pixel;
     const int per_byte = 8 / bpp;
     const unsigned mask = (1u << bpp) - 1;
-    for (int32_t n = 0; n < h.height; ++n) {
+    for (int32_t n = first; n < last; ++n) {
         const uint8_t* src = rows.file_row(buf, n);
         if (bpp == 8) {
             std::memcpy(idx.get(), src, static_cast<size_t>(h.width));
@@ -68,10 +72,11 @@ Status decode_palette(const Header& h, const uint8_t* buf, const RowSink& sink) 
     return Status::ok;
 }
 
-Status decode_rgb24(const Header& h, const uint8_t* buf, const RowSink& sink) {
-    Rows rows(h);
+Status decode_rgb24(const Header& h, const uint8_t* buf, int32_t first, int32_t last,
+                    const RowSink& sink) {
+    Rows rows(h, first);
     uint8_t* out = rows.buffer();
-    for (int32_t n = 0; n < h.height; ++n) {
+    for (int32_t n = first; n < last; ++n) {
         const uint8_t* src = rows.file_row(buf, n);
         for (int32_t x = 0; x < h.width; ++x) {
             out[4 * x] = src[3 * x];
@@ -91,12 +96,13 @@ uint32_t channel_lut_entry(uint32_t pixel, const Header& h) {
     return channel(h.blue) | channel(h.green) << 8 | channel(h.red) << 16;
 }
 
-Status decode_bitfields16(const Header& h, const uint8_t* buf, const RowSink& sink) {
+Status decode_bitfields16(const Header& h, const uint8_t* buf, int32_t first, int32_t last,
+                          const RowSink& sink) {
     std::unique_ptr<uint32_t[]> lut(new uint32_t[65536]);
     for (uint32_t v = 0; v < 65536; ++v) lut[v] = channel_lut_entry(v, h);
-    Rows rows(h);
+    Rows rows(h, first);
     uint8_t* out = rows.buffer();
-    for (int32_t n = 0; n < h.height; ++n) {
+    for (int32_t n = first; n < last; ++n) {
         const uint8_t* src = rows.file_row(buf, n);
         for (int32_t x = 0; x < h.width; ++x)
             std::memcpy(out + 4 * x, &lut[src[2 * x] | src[2 * x + 1] << 8], 4);
@@ -105,11 +111,12 @@ Status decode_bitfields16(const Header& h, const uint8_t* buf, const RowSink& si
     return Status::ok;
 }
 
-Status decode_bitfields32(const Header& h, const uint8_t* buf, const RowSink& sink) {
-    Rows rows(h);
+Status decode_bitfields32(const Header& h, const uint8_t* buf, int32_t first, int32_t last,
+                          const RowSink& sink) {
+    Rows rows(h, first);
     const bool standard = h.red.mask == 0xff0000 && h.green.mask == 0xff00 && h.blue.mask == 0xff;
     uint8_t* out = rows.buffer();
-    for (int32_t n = 0; n < h.height; ++n) {
+    for (int32_t n = first; n < last; ++n) {
         const uint8_t* src = rows.file_row(buf, n);
         if (standard) {
             sink(rows.image_row(n), src);   // the file's bytes are already blue, green, red, spare
@@ -173,7 +180,7 @@ Status decode_rle(const Header& h, const uint8_t* buf, size_t len, const RowSink
         }
     }
 
-    Rows out(h);
+    Rows out(h, 0);
     for (int32_t yy = 0; yy < rows; ++yy) {
         if (!map_indices(canvas.get() + static_cast<size_t>(yy) * w, h.width, h, out.buffer()))
             return Status::bad_data;
@@ -184,18 +191,27 @@ Status decode_rle(const Header& h, const uint8_t* buf, size_t len, const RowSink
 
 }  // namespace
 
-Status decode(const Header& h, const uint8_t* buf, size_t len, const RowSink& sink) {
-    if (len < h.data_end) return Status::truncated;
+Status decode_rows(const Header& h, const uint8_t* rows, size_t len, int32_t first, int32_t last,
+                   const RowSink& sink) {
+    if (is_compressed(h) || first < 0 || last > h.height || first >= last) return Status::invalid;
+    const uint64_t row_bytes = (static_cast<uint64_t>(h.width) * h.bits_per_pixel + 7) / 8;
+    if (len < static_cast<uint64_t>(last - first - 1) * h.row_stride + row_bytes) return Status::truncated;
     switch (h.encoding) {
-    case Encoding::palette: return decode_palette(h, buf, sink);
-    case Encoding::rle8:
-    case Encoding::rle4: return decode_rle(h, buf, len, sink);
-    case Encoding::bitfields16: return decode_bitfields16(h, buf, sink);
-    case Encoding::rgb24: return decode_rgb24(h, buf, sink);
+    case Encoding::palette: return decode_palette(h, rows, first, last, sink);
+    case Encoding::bitfields16: return decode_bitfields16(h, rows, first, last, sink);
+    case Encoding::rgb24: return decode_rgb24(h, rows, first, last, sink);
     case Encoding::bitfields32:
-    case Encoding::rgb32: return decode_bitfields32(h, buf, sink);
+    case Encoding::rgb32: return decode_bitfields32(h, rows, first, last, sink);
+    case Encoding::rle8:
+    case Encoding::rle4: break;
     }
     return Status::unsupported;
+}
+
+Status decode(const Header& h, const uint8_t* buf, size_t len, const RowSink& sink) {
+    if (len < h.data_end) return Status::truncated;
+    if (is_compressed(h)) return decode_rle(h, buf, len, sink);
+    return decode_rows(h, buf + h.data_offset, len - h.data_offset, 0, h.height, sink);
 }
 
 Status decode_image(const uint8_t* buf, size_t len, Image& image, const Limits& limits) {

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <system_error>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +18,10 @@ namespace bmp {
 namespace {
 
 constexpr size_t header_chunk = 64 * 1024;
+// Files from this size on are read and decoded in two halves at once.
+constexpr uint64_t parallel_from = 4 << 20;
+// Rows are read in chunks of about this size.
+constexpr uint64_t chunk_bytes = 512 * 1024;
 
 class File {
 public:
@@ -45,17 +51,8 @@ private:
 
 }  // namespace
 
-uint8_t* ReadBuffer::reserve(size_t size) {
-    if (size > capacity_) {
-        data_.reset();
-        data_.reset(new uint8_t[size]);
-        capacity_ = size;
-    }
-    return data_.get();
-}
-
 Status read_file(const std::string& path, const Limits& limits, const RowSink& sink,
-                 const std::function<Status(const Header&)>& check, ReadBuffer* buffer) {
+                 const std::function<Status(const Header&)>& check) {
     File file(path);
     struct stat st {};
     if (file.fd() < 0 || ::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -72,14 +69,41 @@ Status read_file(const std::string& path, const Limits& limits, const RowSink& s
     if (check) {
         if (Status s = check(h); s != Status::ok) return s;
     }
-    if (h.data_end <= first) return decode(h, head.data(), first, sink);
 
-    ReadBuffer local;
-    uint8_t* data = (buffer ? buffer : &local)->reserve(static_cast<size_t>(h.data_end));
-    std::memcpy(data, head.data(), first);
-    const size_t rest = static_cast<size_t>(h.data_end - first);
-    if (file.read_at(data + first, rest, first) != rest) return Status::truncated;
-    return decode(h, data, static_cast<size_t>(h.data_end), sink);
+    if (is_compressed(h)) {
+        std::unique_ptr<uint8_t[]> data(new uint8_t[h.data_end]);
+        const size_t size = static_cast<size_t>(h.data_end);
+        if (file.read_at(data.get(), size, 0) != size) return Status::truncated;
+        return decode(h, data.get(), size, sink);
+    }
+
+    // Rows [n0, n1), read in chunks that stay in the cache and decoded straight away.
+    auto part = [&](int32_t n0, int32_t n1) {
+        const int32_t per_chunk = static_cast<int32_t>(std::max<uint64_t>(1, chunk_bytes / h.row_stride));
+        std::unique_ptr<uint8_t[]> chunk(new uint8_t[static_cast<size_t>(per_chunk * h.row_stride)]);
+        for (int32_t n = n0; n < n1; n += per_chunk) {
+            const int32_t m = std::min(n1, n + per_chunk);
+            const uint64_t from = h.data_offset + uint64_t(n) * h.row_stride;
+            const uint64_t to = m == h.height ? h.data_end : h.data_offset + uint64_t(m) * h.row_stride;
+            const size_t size = static_cast<size_t>(to - from);
+            if (file.read_at(chunk.get(), size, from) != size) return Status::truncated;
+            if (Status s = decode_rows(h, chunk.get(), size, n, m, sink); s != Status::ok) return s;
+        }
+        return Status::ok;
+    };
+    if (h.data_end < parallel_from || h.height < 2 || std::thread::hardware_concurrency() < 2)
+        return part(0, h.height);
+    const int32_t half = h.height / 2;
+    Status second = Status::ok;
+    std::thread helper;
+    try {
+        helper = std::thread([&] { second = part(half, h.height); });
+    } catch (const std::system_error&) {
+        return part(0, h.height);
+    }
+    const Status first_half = part(0, half);
+    helper.join();
+    return first_half != Status::ok ? first_half : second;
 }
 
 Status read_image_file(const std::string& path, Image& image, const Limits& limits) {
@@ -126,9 +150,8 @@ std::vector<uint8_t> header32(int32_t width, int32_t height) {
     return h;
 }
 
-bool write_file32(const std::string& path, int32_t width, int32_t height, const RowSource& rows) {
+bool write_rows32(fileio::ReplacementFile& file, int32_t width, int32_t height, const RowSource& rows) {
     if (width <= 0 || height <= 0) return false;
-    fileio::ReplacementFile file(path);
     const std::vector<uint8_t> head = header32(width, height);
     if (!file.write(head.data(), head.size())) return false;
 
@@ -144,7 +167,12 @@ bool write_file32(const std::string& path, int32_t width, int32_t height, const 
             filled = 0;
         }
     }
-    return file.commit();
+    return true;
+}
+
+bool write_file32(const std::string& path, int32_t width, int32_t height, const RowSource& rows) {
+    fileio::ReplacementFile file(path);
+    return write_rows32(file, width, height, rows) && file.commit();
 }
 
 bool write_image_file(const std::string& path, const Image& image) {

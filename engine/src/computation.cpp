@@ -55,9 +55,7 @@ Computation::Computation(const Settings& s) : c_(clamp_settings(s)) {
         const long double x = (i - 100) / 100.0L;
         arccos_table_[i] = static_cast<float>(41 * std::atan2(std::sqrt(1 - x * x), x));
     }
-    k_factor_[0] = 0;
-    for (int m = 1; m < 256; ++m)
-        k_factor_[m] = static_cast<double>(65025.0L / m / upper_scaled_);
+    build_k_table();
 
     // The angle code depends on a and b alone. The sign of a = 0 is taken as +1: such a
     // pixel then gets the code of the direction (b, 0) like its neighbours on either side,
@@ -74,8 +72,8 @@ Computation::Computation(const Settings& s) : c_(clamp_settings(s)) {
     }
 }
 
-// k = 65025 r / mean / U', rounded, as one chain in extended precision; -1 when the
-// quotient does not fit a 64-bit integer.
+// k = 65025 r / mean / U', rounded and limited to 255, as one chain in extended
+// precision; -1 when the quotient does not fit a 64-bit integer.
 int Computation::retardation_exact(float r, int mean) const {
     long double q = 65025.0L * r;
     q = q / mean;
@@ -84,21 +82,37 @@ int Computation::retardation_exact(float r, int mean) const {
     return static_cast<int>(std::min(round_half_even(q), 255.0L));
 }
 
-// The same from a double product. Its error is below 1e-12 for every quotient that can
-// round below 255, so only values within 1e-9 of a half need the exact chain; an exact
-// tie is a small dyadic multiple of U' and comes out exact in both.
-int Computation::retardation_fast(float r, int mean, bool& overflow) const {
-    const double x = static_cast<double>(r) * k_factor_[mean];
-    if (x < 255.0) {
-        const double f = std::floor(x);
-        const double d = x - f;
-        if (std::fabs(d - 0.5) > 1e-9) return static_cast<int>(f) + (d > 0.5);
-    } else if (x < 1e18) {
-        return 255;
+void Computation::build_k_table() {
+    // The largest quotient, r = sqrt(32258) over a mean of 1, must stay far from 2^63;
+    // only a colour maximum below about 1e-14 breaks this, and such a run uses the exact
+    // chain per pixel and ends at the first pixel with r > 0.
+    if (65025.0L * sqrt_table_[32258] / upper_scaled_ >= int64_limit / 4) return;
+    k_table_.reset(new uint8_t[256 * k_row]);
+    std::fill_n(k_table_.get(), k_row, uint8_t{0});   // mean 0 never occurs
+    for (int m = 1; m < 256; ++m) {
+        uint8_t* row = k_table_.get() + m * k_row;
+        if (m < min_mean_) {
+            std::fill_n(row, k_row, uint8_t{0});
+            continue;
+        }
+        // k grows with n, so the row is 255 runs of equal codes; find where each code j
+        // begins from the real-valued estimate and settle it with the exact chain.
+        auto k_at = [&](int n) { return retardation_exact(sqrt_table_[n], m); };
+        const double per_root = 65025.0 / m / upper_scaled_;
+        int begin = 0;
+        for (int j = 1; j <= 256; ++j) {
+            int n = k_row;
+            if (j <= 255) {
+                const double root = (j - 0.5) / per_root;
+                n = static_cast<int>(std::clamp(std::ceil(root * root), 0.0, double(k_row)));
+                while (n > begin && k_at(n - 1) >= j) --n;
+                while (n < k_row && k_at(n) < j) ++n;
+            }
+            const int code = j - 1 < min_k_ ? 0 : j - 1;
+            std::fill(row + begin, row + n, static_cast<uint8_t>(code));
+            begin = std::max(begin, n);
+        }
     }
-    const int k = retardation_exact(r, mean);
-    if (k < 0) overflow = true;
-    return std::max(k, 0);
 }
 
 Computation::Codes Computation::pixel(int i0, int i45, int i90, int i135) const {
@@ -124,19 +138,33 @@ void Computation::run_rows(SamplePlanes& planes, size_t begin, size_t end, bool&
     uint8_t* p45 = planes.plane[1].get();
     uint8_t* p90 = planes.plane[2].get();
     const uint8_t* p135 = planes.plane[3].get();
+    const uint8_t* k_table = k_table_.get();
+    const uint8_t* angles = angle_code_.data();
     bool over = false;
     for (size_t i = begin; i < end; ++i) {
         const int s0 = p0[i], s45 = p45[i], s90 = p90[i], s135 = p135[i];
         int mean = (s0 + s45 + s90 + s135) >> 2;
         mean += mean == 0;
         const int a = (s90 - s0) / 2, b = (s135 - s45) / 2;
-        int k = retardation_fast(sqrt_table_[a * a + b * b], mean, over);
-        if (k < min_k_ || mean < min_mean_) k = 0;
+        int k;
+        if (k_table) [[likely]] {
+            k = k_table[mean * k_row + a * a + b * b];
+        } else {
+            k = retardation_exact(sqrt_table_[a * a + b * b], mean);
+            over |= k < 0;
+            k = (k < min_k_) | (mean < min_mean_) ? 0 : std::max(k, 0);
+        }
         p0[i] = static_cast<uint8_t>(k);
-        p45[i] = k < min_k_for_angle_ ? 0 : angle_code_[(a + 127) * 255 + b + 127];
+        p45[i] = k < min_k_for_angle_ ? 0 : angles[(a + 127) * 255 + b + 127];
         p90[i] = static_cast<uint8_t>(mean);
     }
     overflow = over;
+}
+
+int Computation::retardation_code(int n, int mean) const {
+    if (k_table_) return k_table_[mean * k_row + n];
+    const int k = retardation_exact(sqrt_table_[n], mean);
+    return k < lower_scaled_ || mean < dark_scaled_ ? 0 : std::max(k, 0);
 }
 
 bool Computation::run(SamplePlanes& planes) const {

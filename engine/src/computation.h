@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 namespace tarnwick {
 
@@ -48,13 +49,15 @@ public:
     // not fit a 64-bit integer (the run then fails after writing "a0.bmp").
     bool run(SamplePlanes& planes) const;
 
-    // The retardation code before the limits, for a root r of the table and a mean: as
-    // one chain in extended precision (-1 when the quotient does not fit a 64-bit
-    // integer), and as the pixel loop computes it.
+    // The retardation code of a root r of the table and a mean before the L' and d'
+    // limits, as one chain in extended precision; -1 when the quotient does not fit a
+    // 64-bit integer.
     int retardation_exact(float r, int mean) const;
-    int retardation_fast(float r, int mean, bool& overflow) const;
+    // The code of n = a^2 + b^2 and a mean after the limits, as the pixel loop takes it.
+    int retardation_code(int n, int mean) const;
 
 private:
+    void build_k_table();
     void run_rows(SamplePlanes& planes, size_t begin, size_t end, bool& overflow) const;
 
     Clamped c_;
@@ -63,7 +66,10 @@ private:
     std::array<float, 33001> sqrt_table_;
     std::array<float, 201> arccos_table_;
     std::array<uint8_t, 255 * 255> angle_code_;   // by (a + 127) * 255 + b + 127
-    std::array<double, 256> k_factor_;            // 65025 / mean / U'
+    // The retardation code after the limits, by mean * k_row + a^2 + b^2; built with the
+    // exact chain, absent when a quotient could overflow.
+    static constexpr int k_row = 32259;
+    std::unique_ptr<uint8_t[]> k_table_;
 };
 
 }  // namespace tarnwick

@@ -31,7 +31,15 @@ ReplacementFile::ReplacementFile(std::string target) : target_(std::move(target)
     fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
 
-ReplacementFile::~ReplacementFile() { discard(); }
+ReplacementFile::~ReplacementFile() {
+    discard();
+    release_old();
+}
+
+void ReplacementFile::release_old() {
+    if (old_fd_ >= 0) ::close(old_fd_);
+    old_fd_ = -1;
+}
 
 bool ReplacementFile::write(const void* data, size_t size) {
     const char* p = static_cast<const char*>(data);
@@ -53,7 +61,11 @@ bool ReplacementFile::commit(bool durable) {
     bool good = !durable || ::fsync(fd_) == 0;
     good = ::close(fd_) == 0 && good;
     fd_ = -1;
-    if (good && ::rename(temp_.c_str(), target_.c_str()) == 0) {
+    // Holding the old file open moves the release of its pages out of the rename, where
+    // the folder is locked, to release_old.
+    if (good) old_fd_ = ::open(target_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    good = good && ::rename(temp_.c_str(), target_.c_str()) == 0;
+    if (good) {
         temp_.clear();
         return true;
     }

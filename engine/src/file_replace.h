@@ -20,8 +20,12 @@ public:
     // False once anything has failed; every later call then does nothing.
     bool ok() const { return fd_ >= 0; }
     bool write(const void* data, size_t size);
-    // With `durable`, the data reach the disk before the rename.
+    // Renames the new file over the target; with `durable`, the data reach the disk
+    // first. The old file's content is released later, by release_old or the destructor.
     bool commit(bool durable = false);
+    // Gives back the memory and disk space of the replaced file, which takes a while for
+    // a large file; separate from commit so that it can overlap other work.
+    void release_old();
     // Drops the new content; the target keeps its old content.
     void discard();
 
@@ -29,6 +33,7 @@ private:
     std::string target_;
     std::string temp_;
     int fd_ = -1;
+    int old_fd_ = -1;
 };
 
 // Writes `data` to `path` as a ReplacementFile does. Returns false on any failure, with

@@ -29,13 +29,14 @@ ColourMaps::ColourMaps(const Clamped& c) {
     }
 }
 
-bool write_result(const std::string& path, const SamplePlanes& planes, int plane,
+bool write_result(fileio::ReplacementFile& file, const SamplePlanes& planes, int plane,
                   const std::array<uint32_t, 256>& map) {
     const uint8_t* codes = planes.plane[plane].get();
     const size_t width = static_cast<size_t>(planes.width);
-    return bmp::write_file32(path, planes.width, planes.height, [&](int32_t y, uint8_t* bgrx) {
+    const uint32_t* colours = map.data();
+    return bmp::write_rows32(file, planes.width, planes.height, [codes, width, colours](int32_t y, uint8_t* bgrx) {
         const uint8_t* row = codes + static_cast<size_t>(y) * width;
-        for (size_t x = 0; x < width; ++x) std::memcpy(bgrx + 4 * x, &map[row[x]], 4);
+        for (size_t x = 0; x < width; ++x) std::memcpy(bgrx + 4 * x, colours + row[x], 4);
     });
 }
 

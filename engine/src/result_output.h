@@ -4,6 +4,7 @@
 
 #include "angle_input.h"
 #include "computation.h"
+#include "file_replace.h"
 
 #include <array>
 #include <cstdint>
@@ -22,9 +23,9 @@ struct ColourMaps {
     std::array<uint32_t, 256> angle;         // palette entry e(n), "no value" for 0
 };
 
-// Writes `plane` (one code per pixel, rows top-down) through `map` into `path`. Returns
-// false when the file cannot be written; the old file then stays as it was.
-bool write_result(const std::string& path, const SamplePlanes& planes, int plane,
+// Writes `plane` (one code per pixel, rows top-down) through `map` into `file`, which
+// the caller commits. Returns false when the file cannot be written.
+bool write_result(fileio::ReplacementFile& file, const SamplePlanes& planes, int plane,
                   const std::array<uint32_t, 256>& map);
 
 }  // namespace tarnwick

@@ -12,8 +12,13 @@
 
 #include <climits>
 #include <fcntl.h>
+#include <future>
+#include <system_error>
 #include <memory>
 #include <stdexcept>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -71,13 +76,12 @@ public:
         for (int index = 0; index < 4; ++index) {
             int32_t code;
             try {
-                code = read_angle_image(s_, index, planes_, buffer_);
+                code = read_angle_image(s_, index, planes_);
             } catch (...) {
                 code = cannot_write;
             }
             if (code != ready) return code;
         }
-        buffer_ = bmp::ReadBuffer{};   // the files are no longer needed
         return compute_and_write();
     }
 
@@ -86,8 +90,16 @@ private:
         int32_t code = ready;
         try {
             if (!write_status_file(s_.output_folder + status_file)) throw std::runtime_error("status");
-            computation_ = std::make_unique<Computation>(s_);
-            maps_ = std::make_unique<ColourMaps>(computation_->clamped());
+            // The tables take a few milliseconds; they are built while the images are read.
+            auto build = [this] {
+                computation_ = std::make_unique<Computation>(s_);
+                maps_ = std::make_unique<ColourMaps>(computation_->clamped());
+            };
+            try {
+                tables_ = std::async(std::launch::async, build);
+            } catch (const std::system_error&) {
+                build();
+            }
         } catch (...) {
             code = cannot_write;
         }
@@ -97,32 +109,106 @@ private:
     }
 
     int32_t compute_and_write() {
+        try {
+            if (tables_.valid()) tables_.get();
+        } catch (...) {
+            return cannot_write;   // the Start step's work failed
+        }
         bool fits;
         try {
             fits = computation_->run(planes_);
         } catch (...) {
             return numerical_error;
         }
-        if (!write(2, maps_->mean, "a0.bmp")) return cannot_write;
-        if (!fits) return numerical_error;
-        if (!write(0, maps_->retardation, "a1.bmp")) return cannot_write;
-        if (!write(1, maps_->angle, "a2.bmp")) return cannot_write;
-        return ready;
+        Output a0(s_.output_folder + "a0.bmp", 2, maps_->mean);
+        if (!fits) return a0.write(planes_) && a0.commit() ? numerical_error : cannot_write;
+
+        // The three images are written on two threads at once and each is put in place as
+        // soon as it and the ones before it are complete: when one fails, the earlier
+        // ones are replaced and the later ones keep their old content, as if they had been
+        // written one by one.
+        Output a1(s_.output_folder + "a1.bmp", 0, maps_->retardation);
+        Output a2(s_.output_folder + "a2.bmp", 1, maps_->angle);
+        CommitChain chain;
+        auto deliver = [&](Output& out, int position) {
+            out.write(planes_);
+            chain.commit_in_turn(out, position);
+        };
+        // "a0.bmp" on this thread, then the release of the image it replaced while the
+        // helper writes "a1.bmp" and "a2.bmp".
+        auto helper_work = [&] {
+            deliver(a1, 1);
+            deliver(a2, 2);
+        };
+        std::thread helper;
+        try {
+            helper = std::thread(helper_work);
+        } catch (...) {
+            deliver(a0, 0);
+            helper_work();
+            return chain.all_committed() ? ready : cannot_write;
+        }
+        deliver(a0, 0);
+        a0.release_old();
+        helper.join();
+        return chain.all_committed() ? ready : cannot_write;
     }
 
-    bool write(int plane, const std::array<uint32_t, 256>& map, const char* name) {
-        try {
-            return write_result(s_.output_folder + name, planes_, plane, map);
-        } catch (...) {
-            return false;
+    class Output;
+
+    // Puts the result images in place in their order, whichever thread wrote them.
+    class CommitChain {
+    public:
+        void commit_in_turn(Output& out, int position) {
+            std::unique_lock lock(mutex_);
+            turn_.wait(lock, [&] { return next_ == position; });
+            lock.unlock();
+            const bool ok = !failed_ && out.commit();
+            lock.lock();
+            failed_ = failed_ || !ok;
+            ++next_;
+            turn_.notify_all();
         }
-    }
+        bool all_committed() {
+            std::lock_guard lock(mutex_);
+            return !failed_;
+        }
+
+    private:
+        std::mutex mutex_;
+        std::condition_variable turn_;
+        int next_ = 0;
+        bool failed_ = false;
+    };
+
+    // One result image on its way to the output folder.
+    class Output {
+    public:
+        Output(const std::string& path, int plane, const std::array<uint32_t, 256>& map)
+            : file_(path), plane_(plane), map_(map) {}
+        bool write(const SamplePlanes& planes) {
+            try {
+                written_ = write_result(file_, planes, plane_, map_);
+            } catch (...) {
+                written_ = false;
+            }
+            return written_;
+        }
+        bool commit() { return written_ && file_.commit(); }
+        void release_old() { file_.release_old(); }
+
+    private:
+        fileio::ReplacementFile file_;
+        int plane_;
+        const std::array<uint32_t, 256>& map_;
+        bool written_ = false;
+    };
 
     const Settings& s_;
     std::unique_ptr<Computation> computation_;
     std::unique_ptr<ColourMaps> maps_;
+    std::future<void> tables_;   // declared after what it builds: destroyed, and joined, first
     SamplePlanes planes_;
-    bmp::ReadBuffer buffer_;
 };
 
 int32_t execute(const char* options) {

@@ -127,10 +127,10 @@ TEST(Computation, Tables) {
     EXPECT_EQ(c.arccos_entry(200), 0.0f);
 }
 
-// The pixel loop takes a double shortcut; it must agree with the extended chain for every
-// root of the table and every mean, ties included.
-TEST(Computation, FastRetardationEqualsExactChain) {
-    for (const char* options : {"", "-U 0.5", "-U 0.15", "-U 0.35"}) {
+// The pixel loop looks k up in a table built from a few exact evaluations per code; it
+// must agree with the exact chain for every root and every mean, ties included.
+TEST(Computation, RetardationTableEqualsExactChain) {
+    for (const char* options : {"", "-U 0.5", "-U 0.15", "-U 0.05 -L 0.02", "-L 0.3 -d 0.2 -U 0.85"}) {
         const Computation c(settings_of(options));
         std::vector<bool> sum_of_squares(32259, false);
         for (int a = 0; a <= 127; ++a)
@@ -139,9 +139,9 @@ TEST(Computation, FastRetardationEqualsExactChain) {
         for (int n = 0; n <= 32258; ++n) {
             if (!sum_of_squares[n]) continue;
             for (int mean = 1; mean <= 255; ++mean) {
-                bool overflow = false;
-                const float r = c.sqrt_entry(n);
-                mismatches += c.retardation_fast(r, mean, overflow) != c.retardation_exact(r, mean);
+                int k = c.retardation_exact(c.sqrt_entry(n), mean);
+                if (k < c.lower_scaled() || mean < c.dark_scaled()) k = 0;
+                mismatches += c.retardation_code(n, mean) != k;
             }
         }
         EXPECT_EQ(mismatches, 0) << options;
