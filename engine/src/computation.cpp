@@ -152,7 +152,7 @@ void Computation::run_rows(SamplePlanes& planes, size_t begin, size_t end, bool&
         } else {
             k = retardation_exact(sqrt_table_[a * a + b * b], mean);
             over |= k < 0;
-            k = (k < min_k_) | (mean < min_mean_) ? 0 : std::max(k, 0);
+            k = k < min_k_ || mean < min_mean_ ? 0 : std::max(k, 0);
         }
         p0[i] = static_cast<uint8_t>(k);
         p45[i] = k < min_k_for_angle_ ? 0 : angles[(a + 127) * 255 + b + 127];

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
                 double transmission = light, retardation = 0, phi = 0;
                 if (radius < 1) {
                     transmission = light * (0.75 + 0.1 * std::cos(radius * 9));
-                    retardation = radius * 2.2;
+                    retardation = radius * 1.5;
                     phi = std::atan2(v, u);
                 }
                 const double i = transmission / 2 * (1 + std::sin(retardation) * std::sin(2 * t - 2 * phi));
