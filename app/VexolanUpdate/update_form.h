@@ -1,0 +1,29 @@
+// TFormupdate, the update window: hidden at start-up, shown only while a new version is
+// downloaded, with the download's progress.
+#pragma once
+
+#include "ui/controls.h"
+#include "ui/timer.h"
+
+#include <QProgressBar>
+#include <QWidget>
+
+class TFormupdate : public QWidget {
+public:
+    TFormupdate();
+
+    // Asks the update server for a newer version. True only when the installer has been
+    // started and the program is ending; false in every other case, every failure
+    // included.
+    bool Checkforupdates1Click();
+    void Timer1Timer() { Timer1->setEnabled(false); }
+
+    // The program's version, shown in the main window's caption.
+    long double program_version = 1.07L;
+    QString installer_path;
+    bool update_started = false;
+
+    ui::Label *Label1, *Label2;
+    QProgressBar* ProgressBar1;
+    ui::Timer* Timer1;
+};

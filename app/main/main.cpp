@@ -1,0 +1,69 @@
+// vexolan: the operator's window. `vexolan --simulate` runs it on the virtual microscope's
+// simulated polarizer motor; without it the program looks for a real controller.
+#include "VexolanUpdate/update_form.h"
+#include "form.h"
+#include "stepper/simulated_stepper.h"
+#include "ui/application.h"
+#include "ui/termination.h"
+
+#include <QCommandLineParser>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+bool have_display() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    return (platform && *platform) || std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!have_display()) {
+        std::fprintf(stderr,
+                     "vexolan: no display. On a machine without one, run it under Xvfb:\n"
+                     "  xvfb-run -a %s --simulate\n",
+                     argv[0]);
+        return 1;
+    }
+    ui::Application app(argc, argv);
+    app.setApplicationName(QStringLiteral("vexolan"));
+    app.setApplicationVersion(QStringLiteral("1.07"));
+
+    QCommandLineParser options;
+    options.setApplicationDescription(QStringLiteral("Birefringence measurement under a polarizing microscope."));
+    options.addHelpOption();
+    const QCommandLineOption simulate(QStringLiteral("simulate"),
+                                      QStringLiteral("Run on the simulated polarizer motor."));
+    const QCommandLineOption stepper_name(QStringLiteral("stepper-name"),
+                                          QStringLiteral("Device name of the simulated controller "
+                                                         "(a 4-motor unipolar name gives two motors)."),
+                                          QStringLiteral("name"));
+    options.addOption(simulate);
+    options.addOption(stepper_name);
+    options.process(app);
+
+    stepper::SimulatedConfig config;
+    if (options.isSet(stepper_name)) config.device_name = options.value(stepper_name).toStdString();
+    // Without --simulate no controller is attached here: the controller software answers,
+    // but no device is ever found.
+    config.attaches = options.isSet(simulate);
+
+    ui::QtDialogs dialogs;
+    app.set_dialogs(&dialogs);
+    Environment env;
+    env.program_folder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    env.stepper_factory = [config] { return std::make_unique<stepper::SimulatedController>(config); };
+    env.dialogs = &dialogs;
+    env.end_program = [] { QCoreApplication::exit(0); };
+
+    TForm1 form(env, nullptr);
+    TFormupdate update;   // created after the main window, hidden; activation needs it
+    form.Formupdate = &update;
+    dialogs.set_parent(&form);
+    ui::close_on_termination(&form);
+    form.show();
+    return app.exec();
+}

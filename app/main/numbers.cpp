@@ -1,0 +1,39 @@
+#include "numbers.h"
+
+#include <QLocale>
+
+#include <charconv>
+#include <cstdio>
+
+namespace numbers {
+
+QString shortest(long double value) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.15Lg", value);
+    QString out = QString::fromLatin1(buf);
+    out.replace(QLatin1Char(','), QLatin1Char('.'));   // in case the C locale was changed
+    return out;
+}
+
+QString shortest_local(long double value) {
+    QString out = shortest(value);
+    out.replace(QLatin1Char('.'), QLocale().decimalPoint());
+    return out;
+}
+
+std::optional<long double> parse_decimal(const QString& text) {
+    const QByteArray t = text.toLatin1();
+    qsizetype i = 0;
+    while (i < t.size() && t[i] == ' ') ++i;
+    const bool negative = i < t.size() && t[i] == '-';
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    const char* first = t.constData() + i;
+    const char* last = t.constData() + t.size();
+    if (first == last || !((*first >= '0' && *first <= '9') || *first == '.')) return std::nullopt;
+    long double value = 0;
+    const auto [end, ec] = std::from_chars(first, last, value, std::chars_format::general);
+    if (ec != std::errc{} || end != last) return std::nullopt;
+    return negative ? -value : value;
+}
+
+}  // namespace numbers
