@@ -222,6 +222,7 @@ private:
     void read_settings_file();
     void write_settings_file();
     void motor_setup_at_activation();
+    void select_motor(int index);
     void park_motors_and_end();
 
     class StepperEvents;

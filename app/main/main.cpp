@@ -65,5 +65,6 @@ int main(int argc, char** argv) {
     dialogs.set_parent(&form);
     ui::close_on_termination(&form);
     form.show();
+    form.activateWindow();   // also without a window manager, the first activation starts up
     return app.exec();
 }

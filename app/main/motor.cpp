@@ -79,25 +79,18 @@ void TForm1::Phidget21COMIPhidgetStepperEvents1PositionChange(int, int) {
     CheckBox1->setChecked(controller().current_position(s) != Targetsteps(TrackBar1->value()));
 }
 
-void TForm1::RadioButton1Click() {
-    motor.selected = 0;
-    TrackBar1->setValue(Targetangle(controller().target_position(0)));
-    Label1->set_caption(Label6->caption());
-    TrackBar2->setValue(motor.acceleration[0]);
-    TrackBar3->setValue(motor.speed[0]);
-    Edit6->setText(QString::number(motor.steps_per_turn[0]));
-    ui::set_checked(motor.sense[0] == 1 ? RadioButton6 : RadioButton7, true);
-    CheckBox1Click();
-}
+void TForm1::RadioButton1Click() { select_motor(0); }
+void TForm1::RadioButton2Click() { select_motor(1); }
 
-void TForm1::RadioButton2Click() {
-    motor.selected = 1;
-    TrackBar1->setValue(Targetangle(controller().target_position(1)));
+// The controls take the selected motor's target, settings and rotation sense.
+void TForm1::select_motor(int index) {
+    motor.selected = index;
+    TrackBar1->setValue(Targetangle(controller().target_position(index)));
     Label1->set_caption(Label6->caption());
-    TrackBar2->setValue(motor.acceleration[1]);
-    TrackBar3->setValue(motor.speed[1]);
-    Edit6->setText(QString::number(motor.steps_per_turn[1]));
-    ui::set_checked(motor.sense[1] == 1 ? RadioButton6 : RadioButton7, true);
+    TrackBar2->setValue(motor.acceleration[index]);
+    TrackBar3->setValue(motor.speed[index]);
+    Edit6->setText(QString::number(motor.steps_per_turn[index]));
+    ui::set_checked(motor.sense[index] == 1 ? RadioButton6 : RadioButton7, true);
     CheckBox1Click();
 }
 
