@@ -30,6 +30,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class TFormupdate;
 
@@ -223,6 +224,7 @@ private:
     void write_settings_file();
     void motor_setup_at_activation();
     void select_motor(int index);
+    std::vector<QRadioButton*> motor_buttons() const;
     void park_motors_and_end();
 
     class StepperEvents;

@@ -3,16 +3,15 @@
 #include <QLocale>
 
 #include <charconv>
-#include <cstdio>
 
 namespace numbers {
 
 QString shortest(long double value) {
+    // to_chars ignores the C locale, which the application object sets from the
+    // environment (printf would write "0,25" under a German locale)
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15Lg", value);
-    QString out = QString::fromLatin1(buf);
-    out.replace(QLatin1Char(','), QLatin1Char('.'));   // in case the C locale was changed
-    return out;
+    const auto result = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+    return QString::fromLatin1(buf, static_cast<qsizetype>(result.ptr - buf));
 }
 
 QString shortest_local(long double value) {

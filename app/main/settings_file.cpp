@@ -1,7 +1,6 @@
 #include "settings_file.h"
 
 #include <charconv>
-#include <cstdio>
 
 namespace settings {
 
@@ -68,10 +67,11 @@ void Writer::integers(std::initializer_list<int32_t> values) {
 void Writer::reals(std::initializer_list<long double> values) {
     QByteArray out;
     for (long double v : values) {
+        // to_chars writes "." whatever the locale
         char buf[64];
-        std::snprintf(buf, sizeof buf, "%6.4Lf", v);   // printf's "." does not follow the locale
+        const auto result = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 4);
         if (!out.isEmpty()) out += ' ';
-        out += buf;
+        out += QByteArray(buf, static_cast<qsizetype>(result.ptr - buf)).rightJustified(6, ' ');
     }
     text_ += out + "\r\n";
 }

@@ -288,6 +288,12 @@ void TForm1::FormActivate() {
 
 // ---- closing ----
 
+// "Motor 1", and "Motor 2" when the controller has two motors.
+std::vector<QRadioButton*> TForm1::motor_buttons() const {
+    if (motor.count > 1) return {RadioButton1, RadioButton2};
+    return {RadioButton1};
+}
+
 bool TForm1::FormClose() {
     Timer3->setEnabled(false);
     if (motor.controls) {
@@ -303,9 +309,7 @@ bool TForm1::FormClose() {
     }
     if (motor.controls && motor.position_sum > 2) {
         // the polarizer is not home: drive it there and try again in 500 ms
-        const std::pair<QRadioButton*, bool> motors[] = {{RadioButton1, true}, {RadioButton2, motor.count > 1}};
-        for (auto [button, used] : motors) {
-            if (!used) continue;
+        for (QRadioButton* button : motor_buttons()) {
             ui::set_checked(button, true);
             ui::pause(100);
             TrackBar1->setValue(0);
@@ -320,9 +324,7 @@ bool TForm1::FormClose() {
 }
 
 void TForm1::park_motors_and_end() {
-    const std::pair<QRadioButton*, bool> motors[] = {{RadioButton1, true}, {RadioButton2, motor.count > 1}};
-    for (auto [button, used] : motors) {
-        if (!used) continue;
+    for (QRadioButton* button : motor_buttons()) {
         ui::set_checked(button, true);
         ui::pause(100);
         CheckBox1->setChecked(true);   // engaged, then released

@@ -12,7 +12,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -100,6 +99,8 @@ struct Image {
     uint32_t at(int32_t x, int32_t y) const {
         return pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)];
     }
+    // Stores a decoded row (a RowSink's arguments), dropping the spare bytes.
+    void store_row(int32_t y, const uint8_t* bgrx);
 };
 
 Status decode_image(const uint8_t* buf, size_t len, Image& image, const Limits& limits = {});

@@ -214,6 +214,12 @@ Status decode(const Header& h, const uint8_t* buf, size_t len, const RowSink& si
     return decode_rows(h, buf + h.data_offset, len - h.data_offset, 0, h.height, sink);
 }
 
+void Image::store_row(int32_t y, const uint8_t* bgrx) {
+    uint32_t* dst = pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
+    std::memcpy(dst, bgrx, 4 * static_cast<size_t>(width));
+    for (int32_t x = 0; x < width; ++x) dst[x] &= 0xffffff;
+}
+
 Status decode_image(const uint8_t* buf, size_t len, Image& image, const Limits& limits) {
     Header h;
     if (Status s = parse_header(buf, len, len, limits, h); s != Status::ok) return s;
@@ -221,11 +227,7 @@ Status decode_image(const uint8_t* buf, size_t len, Image& image, const Limits& 
     out.width = h.width;
     out.height = h.height;
     out.pixels.resize(static_cast<size_t>(h.width) * static_cast<size_t>(h.height));
-    const Status s = decode(h, buf, len, [&](int32_t y, const uint8_t* bgrx) {
-        uint32_t* dst = out.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(h.width);
-        std::memcpy(dst, bgrx, 4 * static_cast<size_t>(h.width));
-        for (int32_t x = 0; x < h.width; ++x) dst[x] &= 0xffffff;
-    });
+    const Status s = decode(h, buf, len, [&](int32_t y, const uint8_t* bgrx) { out.store_row(y, bgrx); });
     if (s == Status::ok) image = std::move(out);
     return s;
 }

@@ -70,6 +70,8 @@ Status read_file(const std::string& path, const Limits& limits, const RowSink& s
         if (Status s = check(h); s != Status::ok) return s;
     }
 
+    // a small file is in already
+    if (h.data_end <= first) return decode(h, head.data(), first, sink);
     if (is_compressed(h)) {
         std::unique_ptr<uint8_t[]> data(new uint8_t[h.data_end]);
         const size_t size = static_cast<size_t>(h.data_end);
@@ -110,11 +112,7 @@ Status read_image_file(const std::string& path, Image& image, const Limits& limi
     Image out;
     const Status s = read_file(
         path, limits,
-        [&](int32_t y, const uint8_t* bgrx) {
-            uint32_t* dst = out.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(out.width);
-            std::memcpy(dst, bgrx, 4 * static_cast<size_t>(out.width));
-            for (int32_t x = 0; x < out.width; ++x) dst[x] &= 0xffffff;
-        },
+        [&](int32_t y, const uint8_t* bgrx) { out.store_row(y, bgrx); },
         [&](const Header& h) {
             out.width = h.width;
             out.height = h.height;
