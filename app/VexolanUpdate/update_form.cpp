@@ -1,8 +1,10 @@
 #include "update_form.h"
 
+#include "main/version.h"
+
 #include <QFont>
 
-TFormupdate::TFormupdate() {
+TFormupdate::TFormupdate(Environment env) : program_version(::program_version), env_(std::move(env)) {
     setObjectName(QStringLiteral("Formupdate"));
     setWindowTitle(QStringLiteral("Downloading Update"));
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);

@@ -1,11 +1,14 @@
 // TForm1, the operator's main window: three pages "Preview", "Measure" and "Set-up" with
-// the designed controls, the window's state grouped by owner, and the handlers.
+// the designed controls, the window's state grouped by owner, and the handlers, one
+// source per concern: layout, shell (creation, activation, closing, settings), motor,
+// camera, integration, sequence, engine run, display, readings, result sets.
 //
-// The window holds no global state: everything it touches from outside (program folder,
-// stepper controller, dialogs, the way the program ends) is handed in, so tests can make
-// several windows in one process.
+// The window holds no global state: everything it touches from outside is handed in
+// (Environment), so tests can make several windows in one process.
 #pragma once
 
+#include "capture/camera.h"
+#include "environment.h"
 #include "stepper/stepper.h"
 #include "ui/controls.h"
 #include "ui/dialogs.h"
@@ -15,7 +18,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
-#include <QGroupBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -27,27 +29,19 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <string>
 #include <vector>
 
 class TFormupdate;
 
-// What the window is built with.
-struct Environment {
-    QString program_folder;   // the folder of the program file, ending with "/"
-    stepper::Factory stepper_factory;
-    ui::Dialogs* dialogs = nullptr;
-    std::function<void()> end_program;   // the orderly end of the process
-};
-
 class TForm1 : public QWidget {
 public:
+    // Builds the window with its designed controls and runs FormCreate. The update
+    // window is needed from the first activation on.
     TForm1(Environment env, TFormupdate* update_window);
     ~TForm1() override;
 
-    // ---- window events (shell) ----
+    // ---- shell: window events ----
     void FormCreate();
     void FormActivate();
     // Returns false when the close is refused (the polarizer is driven home first).
@@ -71,52 +65,74 @@ public:
     void Phidget21COMIPhidgetStepperEvents1Detach();
     void Phidget21COMIPhidgetStepperEvents1PositionChange(int index, int steps);
 
-    // ---- handlers of the camera, integration, sequence and results (their own work
-    // comes with those parts of the program) ----
-    void combobox1Change() {}
-    void combobox1Click() {}
-    void CapturePINClick() {}
-    void CaptureClick() {}
-    void Button2Click() {}
-    void Button3Click() {}
-    void Button4Click() {}
-    void Button5Click() {}
-    void Button6Click() {}
-    void Timer5Timer() {}
-    void Timer6Timer() { Timer6->setEnabled(false); }
-    void executethisTimer() { executethis->setEnabled(false); }
-    void Start_SequenceClick() {}
-    void CollectbackgroundimagesClick() {}
+    // ---- camera ----
+    void combobox1Change();
+    void combobox1Click();
+    void Button4Click();
+    void Button2Click();
+    void Button3Click();
+    void CapturePINClick();
+    void CaptureClick();
+    void Button5Click();
+    void Button6Click();
+    void Timer5Timer();
+
+    // ---- frame integration ----
+    void VLGenericFilter1ProcessData(const QImage& frame);
+    void Timer6Timer();
     void IntegrationsChange();
-    void sindthreshhold1Change() {}
-    void Timer4Timer() { Timer4->setEnabled(false); }
-    void redClick() {}
-    void nmChange() {}
-    void Legend() {}
-    void Edit2Change() { image_scale_changed(0, Edit2); }
-    void Edit3Change() { image_scale_changed(1, Edit3); }
-    void Edit4Change() { image_scale_changed(2, Edit4); }
-    void Edit5Change() { image_scale_changed(3, Edit5); }
-    void ob04Click() {}
-    void Ob10Click() {}
-    void Ob20Click() {}
-    void Ob40Click() {}
-    void reloadimages() {}
-    void Save_all_imagesClick() {}
-    void OpenimagesClick() {}
-    void Timer7Timer() { Timer7->setEnabled(false); }
-    void Timer8Timer() { Timer8->setEnabled(false); }
-    void Timer9Timer() { Timer9->setEnabled(false); }
-    void Timer10Timer() { Timer10->setEnabled(false); }
-    // the name the capture device answers to: "None" while no device is selected
-    QString capture_device_name() const { return QStringLiteral("None"); }
+
+    // ---- measurement sequence ----
+    void Start_SequenceClick();
+    void CollectbackgroundimagesClick();
+    void executethisTimer();
+
+    // ---- engine run ----
+    void sindthreshhold1Change();
+    void Timer4Timer();
+    void redClick();
+    void nmChange();
+
+    // ---- result display ----
+    void reloadimages();
+    void Legend();
+
+    // ---- readings and image scales ----
+    void Image1MouseDown(const ui::MouseEvent& e);
+    void Image1MouseMove(const ui::MouseEvent& e);
+    void Image1MouseUp(const ui::MouseEvent& e);
+    void Image1DblClick();
+    void Image2MouseDown(const ui::MouseEvent& e);
+    void Image2MouseMove(const ui::MouseEvent& e);
+    void Image2MouseUp(const ui::MouseEvent& e);
+    void Image2DblClick();
+    void Image3MouseDown(const ui::MouseEvent& e);
+    void Image3MouseMove(const ui::MouseEvent& e);
+    void Image3MouseUp(const ui::MouseEvent& e);
+    void Image3DblClick();
+    void Timer7Timer();
+    void Timer8Timer();
+    void Timer9Timer();
+    void Timer10Timer();
+    void Edit2Change();
+    void Edit3Change();
+    void Edit4Change();
+    void Edit5Change();
+    void ob04Click();
+    void Ob10Click();
+    void Ob20Click();
+    void Ob40Click();
+
+    // ---- result sets ----
+    void Save_all_imagesClick();
+    void OpenimagesClick();
 
     // ---- state, grouped by owner ----
     struct Shell {
         QString program_folder;
         QString measurement_folder;
-        bool activating = false;   // guards FormActivate against re-entry from its waits
-        bool ended = false;        // the orderly close has run
+        bool activating = false;        // guards FormActivate against re-entry from its waits
+        bool left_for_outside = false;  // the operator went to another program
     } shell;
 
     struct Motor {
@@ -140,25 +156,34 @@ public:
         bool chosen = false;
         int32_t resolution = 2;   // 1: 320 x 240, 2: 640 x 480, 3: 1024 x 768
         QString software_path;
+        capture::DialogSet dialog_set;
     } camera;
 
+    struct Integration {
+        int32_t count = 10;        // frames per integration, beyond the first
+        bool new_frame = false;
+    } integration;
+
     struct Sequence {
-        int32_t state = -1;
+        int32_t state = -1;        // -1 never run, 0 idle, 1-4 forward, 6-9 back, 10 background
         int32_t target_state = 0;
         bool running = false;
         bool collecting_background = false;
-        bool new_frame = false;
-        int32_t integration_count = 10;
     } sequence;
 
+    struct Analysis {
+        int32_t wavelength = 550;   // nm
+    } analysis;
+
     struct Display {
-        int32_t wavelength = 550;
-        long double sind_maximum = 1.0L;
-        std::array<long double, 4> image_scale{};   // 4x, 10x, 20x, 40x
+        long double sind_maximum = 1.0L;   // the sin(d) colour maximum
         int32_t result_width = 320, result_height = 240;
-        bool tracking = false;
-        QRect selection;
     } display;
+
+    struct Readings {
+        std::array<long double, 4> image_scale{};   // mm, objectives 4x, 10x, 20x, 40x
+        bool tracking = false;
+    } readings;
 
     // ---- controls, by page ----
     ui::Picture *Image6, *Image10;
@@ -170,7 +195,7 @@ public:
     QFrame *Panel1, *Panel2, *Panel3, *Panel4, *Panel5, *Panel6, *Panel7;
     ui::Picture *Image1, *Image2, *Image3, *Image5;
     ui::Picture *legend1, *legend2, *legend3, *legend4;
-    QGroupBox *GroupBox4, *GroupBox5, *GroupBox6, *GroupBox8;
+    ui::GroupBox *GroupBox4, *GroupBox5, *GroupBox6, *GroupBox8;
     QPushButton* Start_Sequence;
     QLineEdit* Edit1;
     QSlider *TrackBar4, *sindthreshhold1, *Integrations;
@@ -181,7 +206,7 @@ public:
         *conoscopic, *RadioButton3, *RadioButton4, *RadioButton5;
     QToolButton *SpeedButton1, *Openimages;
     // Set-up
-    QGroupBox *GroupBox1, *GroupBox2, *GroupBox3, *GroupBox7, *GroupBox17;
+    ui::GroupBox *GroupBox1, *GroupBox2, *GroupBox3, *GroupBox7, *GroupBox17;
     QCheckBox* CheckBox1;
     QPlainTextEdit* Memo1;
     ui::Label *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8, *Label9,
@@ -195,16 +220,19 @@ public:
     QPushButton *CapturePIN, *Capture, *Button4, *Button2, *Button3, *Button6, *Button5,
         *Collectbackgroundimages;
     ui::Picture* Image4;
-    // timers
+    // components without a window
     ui::Timer *Timer1, *Timer2, *Timer3, *Timer4, *Timer5, *Timer6, *Timer7, *Timer8, *Timer9,
         *Timer10, *executethis;
+    std::unique_ptr<capture::Camera> VLDSCapture1;   // the capture component
+    ui::FileDialog OpenDialog1{ui::FileDialog::Kind::open};
+    ui::FileDialog SaveDialog1{ui::FileDialog::Kind::save};
 
     TFormupdate* Formupdate;
     ui::Dialogs& dialogs() { return *env_.dialogs; }
     // The stepper object; raises stepper::Error when it could not be created.
     stepper::Controller& controller();
-    // Brings the polarizer home and ends the program in order, as a close does.
-    void request_close() { close(); }
+    // The capture component; raises capture::Error when it could not be created.
+    capture::Camera& capture();
 
 protected:
     bool event(QEvent* e) override;
@@ -212,6 +240,7 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
 
 private:
+    // layout
     void build_window();
     void build_preview_page();
     void build_measure_page();
@@ -219,13 +248,19 @@ private:
     void build_timers();
     void connect_handlers();
 
-    void image_scale_changed(int objective, const QLineEdit* edit);
+    // shell
     void read_settings_file();
     void write_settings_file();
+    void open_saved_camera();
+
+    // motor
     void motor_setup_at_activation();
     void select_motor(int index);
     std::vector<QRadioButton*> motor_buttons() const;
     void park_motors_and_end();
+
+    // readings
+    void image_scale_changed(int objective, const QLineEdit* edit);
 
     class StepperEvents;
     std::unique_ptr<StepperEvents> stepper_events_;

@@ -35,6 +35,16 @@ void text_colour(QWidget* w, const QColor& c) {
     w->setPalette(p);
 }
 
+// The bold sans face that stands in for the platform's "System" font.
+QFont system_font() {
+    QFont f;
+    f.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    f.setStyleHint(QFont::SansSerif);
+    f.setPixelSize(12);
+    f.setBold(true);
+    return f;
+}
+
 ui::Label* label(ui::Label*& slot, const char* name, QWidget* parent, Box b, const QString& caption,
                  const QColor& colour = QColor()) {
     place(slot, name, parent, b);
@@ -44,10 +54,10 @@ ui::Label* label(ui::Label*& slot, const char* name, QWidget* parent, Box b, con
     return slot;
 }
 
-QGroupBox* group(QGroupBox*& slot, const char* name, QWidget* parent, Box b, const QString& caption,
-                 const QColor& colour = QColor()) {
+ui::GroupBox* group(ui::GroupBox*& slot, const char* name, QWidget* parent, Box b, const QString& caption,
+                    const QColor& caption_colour = QColor()) {
     place(slot, name, parent, b)->setTitle(caption);
-    if (colour.isValid()) text_colour(slot, colour);
+    slot->set_caption_colour(caption_colour);
     return slot;
 }
 
@@ -163,7 +173,8 @@ void TForm1::build_measure_page() {
     legend2->set_picture(artwork::legend_background(artwork::LegendTitle::angle));
     legend3->set_picture(artwork::legend_background(artwork::LegendTitle::transmission));
     legend4->set_picture(artwork::legend_background(artwork::LegendTitle::live));
-    for (ui::Picture* p : {legend1, legend2, legend3, legend4}) p->raise();
+    // a result image widened to 370 (an opened result set) covers its live legend
+    for (ui::Picture* p : {Image1, Image2, Image3, Image5}) p->raise();
 
     panel(AT(Panel5), page, {760, 8, 129, 489}, Bevel::raised);
 
@@ -214,12 +225,10 @@ void TForm1::build_measure_page() {
     choice(AT(conoscopic), Panel6, {1, 13}, "conoscopic", false);
 
     group(AT(GroupBox8), Panel5, {8, 361, 113, 64}, "Readings", navy);
-    QFont bold = font();
-    bold.setBold(true);
     for (auto [slot, name, top, caption] :
          {std::tuple{&Label34, "Label34", 14, "sin(d)"}, std::tuple{&Label35, "Label35", 27, "phi"},
           std::tuple{&Label36, "Label36", 42, "I/Io"}}) {
-        label(*slot, name, GroupBox8, {8, top}, caption, maroon)->setFont(bold);
+        label(*slot, name, GroupBox8, {8, top}, caption, maroon)->setFont(system_font());
         (*slot)->adjustSize();
     }
 

@@ -1,9 +1,13 @@
 // vexolan: the operator's window. `vexolan --simulate` runs it on the virtual microscope's
 // simulated polarizer motor; without it the program looks for a real controller.
 #include "VexolanUpdate/update_form.h"
+#include "capture/no_camera.h"
+#include "desktop.h"
 #include "form.h"
+#include "main/version.h"
 #include "stepper/simulated_stepper.h"
 #include "ui/application.h"
+#include "ui/handlers.h"
 #include "ui/termination.h"
 
 #include <QCommandLineParser>
@@ -30,11 +34,12 @@ int main(int argc, char** argv) {
     }
     ui::Application app(argc, argv);
     app.setApplicationName(QStringLiteral("vexolan"));
-    app.setApplicationVersion(QStringLiteral("1.07"));
+    app.setApplicationVersion(QStringLiteral(VEXOLAN_VERSION_TEXT));
 
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral("Birefringence measurement under a polarizing microscope."));
     options.addHelpOption();
+    options.addVersionOption();
     const QCommandLineOption simulate(QStringLiteral("simulate"),
                                       QStringLiteral("Run on the simulated polarizer motor."));
     const QCommandLineOption stepper_name(QStringLiteral("stepper-name"),
@@ -52,15 +57,19 @@ int main(int argc, char** argv) {
     config.attaches = options.isSet(simulate);
 
     ui::QtDialogs dialogs;
-    app.set_dialogs(&dialogs);
+    ui::set_error_box(&dialogs);
     Environment env;
     env.program_folder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
     env.stepper_factory = [config] { return std::make_unique<stepper::SimulatedController>(config); };
+    env.camera_factory = [] { return std::make_unique<capture::NoCamera>(); };
     env.dialogs = &dialogs;
+    env.open_file = desktop::open_file;
+    env.running_processes = desktop::running_processes;
+    env.end_process = desktop::end_process;
     env.end_program = [] { QCoreApplication::exit(0); };
 
     TForm1 form(env, nullptr);
-    TFormupdate update;   // created after the main window, hidden; activation needs it
+    TFormupdate update(env);   // created after the main window, hidden; activation needs it
     form.Formupdate = &update;
     dialogs.set_parent(&form);
     ui::close_on_termination(&form);

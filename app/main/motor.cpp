@@ -2,14 +2,14 @@
 // Set-up page, the controller's events, the start-up zeroing and check.
 #include "form.h"
 #include "numbers.h"
-#include "rounding.h"
+#include "ui/handlers.h"
 #include "ui/wait.h"
 
 #include <stdexcept>
 
 namespace {
 
-int32_t rounded(long double v) { return static_cast<int32_t>(numeric::round_half_even(v)); }
+using numbers::rounded;
 
 // round((position - min) * 100 / (max - min)), or the position itself for an empty range
 int32_t percent_of_range(const QSlider* s) {
@@ -39,7 +39,7 @@ int32_t TForm1::Targetangle(int32_t steps) {
 void TForm1::TrackBar1Change() {
     if (!motor.attached || motor.selected >= motor.count) return;
     const int s = motor.selected;
-    CheckBox1->setChecked(Targetsteps(TrackBar1->value()) != controller().current_position(s));
+    ui::set_checked(CheckBox1, Targetsteps(TrackBar1->value()) != controller().current_position(s));
     controller().set_target_position(s, Targetsteps(TrackBar1->value()));
     Label6->set_caption(QString::number(TrackBar1->value()));
     motor.position[s] = TrackBar1->value();
@@ -49,8 +49,8 @@ void TForm1::CheckBox1Click() {
     if (motor.selected >= motor.count || !motor.attached) return;
     const int s = motor.selected;
     controller().set_engaged(s, CheckBox1->isChecked());
-    TrackBar2->setValue(motor.acceleration[s]);
-    TrackBar3->setValue(motor.speed[s]);
+    ui::set_position(TrackBar2, motor.acceleration[s]);
+    ui::set_position(TrackBar3, motor.speed[s]);
     TrackBar3Change();
     TrackBar2Change();
     TrackBar1Change();
@@ -76,7 +76,7 @@ void TForm1::Phidget21COMIPhidgetStepperEvents1PositionChange(int, int) {
     const int s = motor.selected;
     Label1->set_caption(QString::number(Targetangle(controller().current_position(s))));
     // the motor is released once it stands at its target
-    CheckBox1->setChecked(controller().current_position(s) != Targetsteps(TrackBar1->value()));
+    ui::set_checked(CheckBox1, controller().current_position(s) != Targetsteps(TrackBar1->value()));
 }
 
 void TForm1::RadioButton1Click() { select_motor(0); }
@@ -85,11 +85,11 @@ void TForm1::RadioButton2Click() { select_motor(1); }
 // The controls take the selected motor's target, settings and rotation sense.
 void TForm1::select_motor(int index) {
     motor.selected = index;
-    TrackBar1->setValue(Targetangle(controller().target_position(index)));
+    ui::set_position(TrackBar1, Targetangle(controller().target_position(index)));
     Label1->set_caption(Label6->caption());
-    TrackBar2->setValue(motor.acceleration[index]);
-    TrackBar3->setValue(motor.speed[index]);
-    Edit6->setText(QString::number(motor.steps_per_turn[index]));
+    ui::set_position(TrackBar2, motor.acceleration[index]);
+    ui::set_position(TrackBar3, motor.speed[index]);
+    ui::set_text(Edit6, QString::number(motor.steps_per_turn[index]));
     ui::set_checked(motor.sense[index] == 1 ? RadioButton6 : RadioButton7, true);
     CheckBox1Click();
 }
@@ -181,11 +181,11 @@ void TForm1::Timer1Timer() {
 void TForm1::Timer2Timer() {
     Timer2->setEnabled(false);
     motor.selected = 0;
-    CheckBox1->setChecked(true);
+    ui::set_checked(CheckBox1, true);
     ui::set_checked(RadioButton1, true);
     TrackBar1Change();
     ui::pause(200);
-    CheckBox1->setChecked(true);
+    ui::set_checked(CheckBox1, true);
     if (motor.count > 1) {
         ui::set_checked(RadioButton2, true);
         ui::set_checked(RadioButton1, true);
@@ -195,8 +195,8 @@ void TForm1::Timer2Timer() {
         TrackBar1->setEnabled(true);
         TrackBar3->setEnabled(true);
         motor.controls = true;
-        TrackBar2->setValue(motor.acceleration[motor.selected]);
-        TrackBar3->setValue(motor.speed[motor.selected]);
+        ui::set_position(TrackBar2, motor.acceleration[motor.selected]);
+        ui::set_position(TrackBar3, motor.speed[motor.selected]);
         TrackBar3Change();
         TrackBar2Change();
         TrackBar1Change();
@@ -210,6 +210,6 @@ void TForm1::Timer2Timer() {
             dialogs().message(QStringLiteral("Rotating Polarizer Not Connected"));
         }
     }
-    Edit6->setText(QString::number(motor.steps_per_turn[motor.selected]));
+    ui::set_text(Edit6, QString::number(motor.steps_per_turn[motor.selected]));
     Timer5->setEnabled(true);
 }

@@ -2,11 +2,18 @@
 // digits, trailing zeros dropped (0.25, 1.07, 383.25).
 #pragma once
 
+#include "rounding.h"
+
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 
 namespace numbers {
+
+// Every conversion of a real value to an integer in the program: to the nearest integer,
+// ties to the even one (2.5 gives 2, 3.5 gives 4).
+inline int32_t rounded(long double value) { return static_cast<int32_t>(numeric::round_half_even(value)); }
 
 // With "." as decimal separator.
 QString shortest(long double value);

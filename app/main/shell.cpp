@@ -1,14 +1,18 @@
 // The life of the main window: creation, activation, closing, and the settings file.
 #include "VexolanUpdate/update_form.h"
-#include "form.h"
-#include "numbers.h"
-#include "palette.h"
 #include "file_replace.h"
+#include "form.h"
+#include "main/version.h"
+#include "numbers.h"
 #include "settings_file.h"
+#include "ui/handlers.h"
 #include "ui/wait.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
+
+#include <utility>
 
 namespace {
 
@@ -36,83 +40,107 @@ TForm1::TForm1(Environment env, TFormupdate* update_window)
     shell.program_folder = shell.measurement_folder = env_.program_folder;
     build_window();
     build_timers();
+    try {
+        if (env_.camera_factory) VLDSCapture1 = env_.camera_factory();
+    } catch (const capture::Error&) {
+        // without a capture component every camera operation fails, as capture() says
+    }
+    if (VLDSCapture1)
+        VLDSCapture1->on_frame = [this](const QImage& frame) {
+            ui::run_handler([&] { VLGenericFilter1ProcessData(frame); });
+        };
     connect_handlers();
     FormCreate();
 }
 
 TForm1::~TForm1() {
-    // the controller must not call back into a window that is going away
+    // devices must not call back into a window that is going away
     if (motor.controller) motor.controller->connect_events(nullptr);
+    if (VLDSCapture1) VLDSCapture1->on_frame = nullptr;
 }
 
 void TForm1::connect_handlers() {
-    auto on_change = [this](QSlider* s, void (TForm1::*h)()) {
-        connect(s, &QSlider::valueChanged, this, [this, h] { (this->*h)(); });
-    };
-    on_change(TrackBar1, &TForm1::TrackBar1Change);
-    on_change(TrackBar2, &TForm1::TrackBar2Change);
-    on_change(TrackBar3, &TForm1::TrackBar3Change);
-    on_change(TrackBar4, &TForm1::sindthreshhold1Change);
-    on_change(sindthreshhold1, &TForm1::sindthreshhold1Change);
-    on_change(Integrations, &TForm1::IntegrationsChange);
-    connect(CheckBox1, &QCheckBox::toggled, this, [this] { CheckBox1Click(); });
+    // each handler runs for the signal that fires whenever the value changes, from code
+    // or by hand; the layer's connection deals with what it raises
+    auto handler = [this](void (TForm1::*h)()) { return [this, h] { (this->*h)(); }; };
+    ui::on_change(TrackBar1, this, handler(&TForm1::TrackBar1Change));
+    ui::on_change(TrackBar2, this, handler(&TForm1::TrackBar2Change));
+    ui::on_change(TrackBar3, this, handler(&TForm1::TrackBar3Change));
+    ui::on_change(TrackBar4, this, handler(&TForm1::sindthreshhold1Change));
+    ui::on_change(sindthreshhold1, this, handler(&TForm1::sindthreshhold1Change));
+    ui::on_change(Integrations, this, handler(&TForm1::IntegrationsChange));
+    ui::on_toggle(CheckBox1, this, handler(&TForm1::CheckBox1Click));
 
-    // a radio button's click handler runs when it becomes checked, by code or by hand
-    auto on_checked = [this](QRadioButton* b, void (TForm1::*h)()) {
-        connect(b, &QRadioButton::toggled, this, [this, h](bool on) {
-            if (on) (this->*h)();
-        });
-    };
-    on_checked(RadioButton1, &TForm1::RadioButton1Click);
-    on_checked(RadioButton2, &TForm1::RadioButton2Click);
-    on_checked(RadioButton6, &TForm1::RadioButton6Click);
-    on_checked(RadioButton7, &TForm1::RadioButton6Click);
-    for (QRadioButton* b : {red, green, blue, monochrome}) on_checked(b, &TForm1::redClick);
-    on_checked(ob04, &TForm1::ob04Click);
-    on_checked(Ob10, &TForm1::Ob10Click);
-    on_checked(Ob20, &TForm1::Ob20Click);
-    on_checked(Ob40, &TForm1::Ob40Click);
+    const std::pair<QRadioButton*, void (TForm1::*)()> radio[] = {
+        {RadioButton1, &TForm1::RadioButton1Click}, {RadioButton2, &TForm1::RadioButton2Click},
+        {RadioButton6, &TForm1::RadioButton6Click}, {RadioButton7, &TForm1::RadioButton6Click},
+        {red, &TForm1::redClick},                   {green, &TForm1::redClick},
+        {blue, &TForm1::redClick},                  {monochrome, &TForm1::redClick},
+        {ob04, &TForm1::ob04Click},                 {Ob10, &TForm1::Ob10Click},
+        {Ob20, &TForm1::Ob20Click},                 {Ob40, &TForm1::Ob40Click}};
+    for (auto [button, h] : radio) ui::on_checked(button, this, handler(h));
 
-    auto on_text = [this](QLineEdit* e, void (TForm1::*h)()) {
-        connect(e, &QLineEdit::textChanged, this, [this, h] { (this->*h)(); });
-    };
-    on_text(Edit6, &TForm1::Edit6Change);
-    on_text(Edit2, &TForm1::Edit2Change);
-    on_text(Edit3, &TForm1::Edit3Change);
-    on_text(Edit4, &TForm1::Edit4Change);
-    on_text(Edit5, &TForm1::Edit5Change);
-    on_text(nm, &TForm1::nmChange);
+    const std::pair<QLineEdit*, void (TForm1::*)()> edits[] = {
+        {Edit6, &TForm1::Edit6Change}, {Edit2, &TForm1::Edit2Change}, {Edit3, &TForm1::Edit3Change},
+        {Edit4, &TForm1::Edit4Change}, {Edit5, &TForm1::Edit5Change}, {nm, &TForm1::nmChange}};
+    for (auto [edit, h] : edits) ui::on_change(edit, this, handler(h));
 
-    auto on_click = [this](QAbstractButton* b, void (TForm1::*h)()) {
-        connect(b, &QAbstractButton::clicked, this, [this, h] { (this->*h)(); });
-    };
-    on_click(Start_Sequence, &TForm1::Start_SequenceClick);
-    on_click(SpeedButton1, &TForm1::Save_all_imagesClick);
-    on_click(Openimages, &TForm1::OpenimagesClick);
-    on_click(CapturePIN, &TForm1::CapturePINClick);
-    on_click(Capture, &TForm1::CaptureClick);
-    on_click(Button2, &TForm1::Button2Click);
-    on_click(Button3, &TForm1::Button3Click);
-    on_click(Button4, &TForm1::Button4Click);
-    on_click(Button5, &TForm1::Button5Click);
-    on_click(Button6, &TForm1::Button6Click);
-    on_click(Collectbackgroundimages, &TForm1::CollectbackgroundimagesClick);
-    connect(combobox1, &QComboBox::editTextChanged, this, [this] { combobox1Change(); });
-    connect(combobox1, &QComboBox::activated, this, [this] { combobox1Click(); });
+    const std::pair<QAbstractButton*, void (TForm1::*)()> buttons[] = {
+        {Start_Sequence, &TForm1::Start_SequenceClick},
+        {SpeedButton1, &TForm1::Save_all_imagesClick},
+        {Openimages, &TForm1::OpenimagesClick},
+        {CapturePIN, &TForm1::CapturePINClick},
+        {Capture, &TForm1::CaptureClick},
+        {Button2, &TForm1::Button2Click},
+        {Button3, &TForm1::Button3Click},
+        {Button4, &TForm1::Button4Click},
+        {Button5, &TForm1::Button5Click},
+        {Button6, &TForm1::Button6Click},
+        {Collectbackgroundimages, &TForm1::CollectbackgroundimagesClick}};
+    for (auto [button, h] : buttons) ui::on_click(button, this, handler(h));
+    ui::on_pick(combobox1, this, handler(&TForm1::combobox1Change), handler(&TForm1::combobox1Click));
+
+    // the result images: a single click runs "...DblClick", a double click reloadimages
+    using MouseHandler = void (TForm1::*)(const ui::MouseEvent&);
+    const struct {
+        ui::Picture* image;
+        MouseHandler down, move, up;
+        void (TForm1::*click)();
+    } images[] = {
+        {Image1, &TForm1::Image1MouseDown, &TForm1::Image1MouseMove, &TForm1::Image1MouseUp, &TForm1::Image1DblClick},
+        {Image2, &TForm1::Image2MouseDown, &TForm1::Image2MouseMove, &TForm1::Image2MouseUp, &TForm1::Image2DblClick},
+        {Image3, &TForm1::Image3MouseDown, &TForm1::Image3MouseMove, &TForm1::Image3MouseUp, &TForm1::Image3DblClick}};
+    for (const auto& i : images) {
+        auto mouse = [this](MouseHandler h) { return [this, h](const ui::MouseEvent& e) { (this->*h)(e); }; };
+        i.image->on_mouse_down = mouse(i.down);
+        i.image->on_mouse_move = mouse(i.move);
+        i.image->on_mouse_up = mouse(i.up);
+        i.image->on_click = handler(i.click);
+        i.image->on_double_click = handler(&TForm1::reloadimages);
+    }
 }
 
 bool TForm1::event(QEvent* e) {
-    if (e->type() == QEvent::WindowActivate) FormActivate();
+    switch (e->type()) {
+    case QEvent::WindowDeactivate:
+        // no window of the program is active any more: the operator went to another program
+        shell.left_for_outside = QApplication::activeWindow() == nullptr;
+        break;
+    case QEvent::WindowActivate:
+        // the start-up work runs for activations from within the program (its first
+        // showing, a return from its own boxes and windows), not when the operator comes
+        // back from another program
+        if (!std::exchange(shell.left_for_outside, false)) ui::run_handler([this] { FormActivate(); });
+        break;
+    default:
+        break;
+    }
     return QWidget::event(e);
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {
     bool closes = false;
-    try {
-        closes = FormClose();
-    } catch (const std::exception& error) {
-        dialogs().error(QString::fromLocal8Bit(error.what()));   // the window stays open
-    }
+    ui::run_handler([&] { closes = FormClose(); });   // a failure is shown; the window stays open
     e->setAccepted(closes);
 }
 
@@ -129,12 +157,10 @@ stepper::Controller& TForm1::controller() {
     return *motor.controller;
 }
 
-// A valid number becomes the objective's image scale; anything else is left alone.
-void TForm1::image_scale_changed(int objective, const QLineEdit* edit) {
-    if (const auto scale = numbers::parse_decimal(edit->text())) display.image_scale[objective] = *scale;
+capture::Camera& TForm1::capture() {
+    if (!VLDSCapture1) throw capture::Error("The video capture component is not available.");
+    return *VLDSCapture1;
 }
-
-void TForm1::IntegrationsChange() { sequence.integration_count = Integrations->value(); }
 
 // ---- creation ----
 
@@ -156,8 +182,9 @@ void TForm1::FormCreate() {
         motor.controller->open(-1);
         for (int i = 0; i < motor.count; ++i) motor.controller->set_current_position(motor.selected, 0);
         PageControl1->setCurrentWidget(TabSheet2);
-    } catch (const std::exception& e) {
-        dialogs().error(QString::fromLocal8Bit(e.what()));
+    } catch (const std::exception&) {
+        // the controller object is missing or failed: the rest of the creation is skipped
+        ui::show_error(std::current_exception());
     }
 }
 
@@ -185,10 +212,10 @@ void TForm1::read_settings_file() {
             in.next_line();
         }
         if (!in.eof()) {
-            for (long double& s : display.image_scale) s = in.real();
+            for (long double& s : readings.image_scale) s = in.real();
             in.next_line();
             QLineEdit* edits[4] = {Edit2, Edit3, Edit4, Edit5};
-            for (int i = 0; i < 4; ++i) edits[i]->setText(numbers::shortest_local(display.image_scale[i]));
+            for (int i = 0; i < 4; ++i) ui::set_text(edits[i], numbers::shortest_local(readings.image_scale[i]));
         }
         if (!in.eof()) {
             int32_t flags[14];
@@ -200,11 +227,11 @@ void TForm1::read_settings_file() {
                 {Ob10, 7}, {Ob20, 8}, {Ob40, 9}, {orthoscopic, 12}, {conoscopic, 13}};
             for (auto [button, at] : buttons) ui::set_checked(button, flags[at] == 1);
         }
-        if (!in.eof()) darklevel->setText(in.line());
+        if (!in.eof()) ui::set_text(darklevel, in.line());
         if (!in.eof()) {
-            sequence.integration_count = in.integer();
+            integration.count = in.integer();
             in.next_line();
-            Integrations->setValue(sequence.integration_count);
+            ui::set_position(Integrations, integration.count);
         }
         if (!in.eof()) {
             for (int32_t& s : motor.sense) s = in.integer();
@@ -221,16 +248,22 @@ void TForm1::write_settings_file() {
     settings::Writer out;
     auto flag = [](const QRadioButton* b) { return b->isChecked() ? 1 : 0; };
     const auto& m = motor;
-    out.line(capture_device_name());
+    QString device = QStringLiteral("None");
+    try {
+        device = capture().device_name();
+    } catch (const capture::Error&) {
+        // no capture component: no device
+    }
+    out.line(device);
     for (const auto* values : {&m.steps_per_turn, &m.acceleration, &m.speed})
         for (int32_t v : *values) out.integers({v});
     out.integers({camera.resolution});
-    out.reals({display.image_scale[0], display.image_scale[1], display.image_scale[2],
-               display.image_scale[3]});
+    const auto& scale = readings.image_scale;
+    out.reals({scale[0], scale[1], scale[2], scale[3]});
     out.integers({flag(red), flag(green), flag(blue), flag(monochrome), 0, 0, flag(ob04), flag(Ob10),
                   flag(Ob20), flag(Ob40), 0, 0, flag(orthoscopic), flag(conoscopic)});
     out.line(darklevel->text());
-    out.integers({sequence.integration_count});
+    out.integers({integration.count});
     out.integers({m.sense[0], m.sense[1], m.sense[2], m.sense[3]});
     out.line(camera.software_path);
     const QByteArray path = QFile::encodeName(shell.program_folder + settings_name);
@@ -251,14 +284,17 @@ void TForm1::FormActivate() {
     } done{shell.activating};
 
     if (Formupdate && Formupdate->Checkforupdates1Click()) return;
-    setWindowTitle(QStringLiteral("Vexolan  Version ") +
-                   numbers::shortest(Formupdate ? Formupdate->program_version : 1.07L));
+    setWindowTitle(QStringLiteral("Vexolan  Version ") + numbers::shortest(program_version));
 
-    combobox1->clear();   // the capture layer adds the devices it finds
-    if (!camera.video_driver_name.isEmpty()) {
-        // the saved device cannot be opened: the device stays "None", the box empty
-        combobox1->setEditText(QString());
+    // the capture layer lists the devices; selecting the first one runs no handler
+    combobox1->clear();
+    try {
+        combobox1->addItems(capture().devices());
+    } catch (const capture::Error&) {
+        // no capture component: an empty list
     }
+    if (combobox1->count() > 0) combobox1->setCurrentIndex(0);
+    if (!camera.video_driver_name.isEmpty()) open_saved_camera();
     try {
         switch (camera.resolution) {
         case 1: Button4Click(); break;
@@ -269,7 +305,6 @@ void TForm1::FormActivate() {
     } catch (...) {
         // applying the saved resolution may fail; that is ignored
     }
-    palette::false_colour();
     Edit2Change();
     Edit3Change();
     Edit4Change();
@@ -278,12 +313,30 @@ void TForm1::FormActivate() {
     sindthreshhold1Change();
     try {
         motor_setup_at_activation();
-    } catch (const std::exception& e) {
-        dialogs().error(QString::fromLocal8Bit(e.what()));
+    } catch (const stepper::Error&) {
+        ui::show_error(std::current_exception());
         return;   // the zeroing and the start-up check do not run
     }
     Timer1->setEnabled(true);
     Timer2->setEnabled(true);
+}
+
+// The device of the settings file, opened and started. When that fails the device is
+// "None" and the list shows no text: the operator chooses the camera again.
+void TForm1::open_saved_camera() {
+    try {
+        capture::Camera& c = capture();
+        c.set_device_name(camera.video_driver_name);
+        c.set_enabled(true);
+        c.open();
+        c.start();
+        c.set_frames_enabled(true);
+        combobox1->setEditText(camera.video_driver_name);
+        camera.dialog_set = c.available_dialogs();
+    } catch (const capture::Error&) {
+        if (VLDSCapture1) VLDSCapture1->set_device_name(QStringLiteral("None"));
+        combobox1->setEditText(QString());
+    }
 }
 
 // ---- closing ----
@@ -312,7 +365,7 @@ bool TForm1::FormClose() {
         for (QRadioButton* button : motor_buttons()) {
             ui::set_checked(button, true);
             ui::pause(100);
-            TrackBar1->setValue(0);
+            ui::set_position(TrackBar1, 0);
             TrackBar1Change();
             Label1->set_caption(QString::number(Targetangle(controller().current_position(motor.selected))));
         }
@@ -327,20 +380,25 @@ void TForm1::park_motors_and_end() {
     for (QRadioButton* button : motor_buttons()) {
         ui::set_checked(button, true);
         ui::pause(100);
-        CheckBox1->setChecked(true);   // engaged, then released
+        ui::set_checked(CheckBox1, true);   // engaged, then released
         ui::pause(100);
-        CheckBox1->setChecked(false);
+        ui::set_checked(CheckBox1, false);
     }
     ui::pause(100);
-    if (motor.controller) Phidget21COMIPhidgetStepperEvents1Detach();
+    // as if the controller had gone; a controller that never came has nothing to end
+    if (motor.attached) Phidget21COMIPhidgetStepperEvents1Detach();
     try {
         write_settings_file();
     } catch (...) {
         // not reported: the program still ends
     }
+    try {
+        capture().set_enabled(false);   // the camera is released
+    } catch (const capture::Error&) {
+        // nothing to release
+    }
     motor.controls = false;
     ui::pause(100);
-    shell.ended = true;
     if (env_.end_program) env_.end_program();
 }
 

@@ -42,7 +42,8 @@ void SimulatedController::send(const std::function<void(Events&)>& event) {
 }
 
 void SimulatedController::open(int) {
-    check(0);
+    // opening looks for the device; it works before any device has attached
+    if (failing_) throw Error("Phidget stepper: the controller does not answer");
     opened_ = true;
     if (config_.attaches && !attached_) attach_timer_.start(config_.attach_delay_ms);
 }

@@ -48,7 +48,7 @@ TEST_F(WindowTest, SettingsRoundTrip) {
     EXPECT_TRUE(form->conoscopic->isChecked());
     EXPECT_EQ(form->darklevel->text(), "0.2");
     EXPECT_EQ(form->Integrations->value(), 25);
-    EXPECT_EQ(form->sequence.integration_count, 25);
+    EXPECT_EQ(form->integration.count, 25);
     EXPECT_TRUE(form->RadioButton7->isChecked());
     EXPECT_EQ(form->motor.sense[0], -1);
     EXPECT_EQ(form->camera.software_path, "/opt/camera app/run");
@@ -70,7 +70,7 @@ TEST_F(WindowTest, SettingsFileMissingShortOrDamaged) {
         auto form = make_window();
         EXPECT_EQ(form->motor.steps_per_turn[0], 50);
         form->FormActivate();
-        EXPECT_DOUBLE_EQ(static_cast<double>(form->display.image_scale[1]), 0.1);
+        EXPECT_DOUBLE_EQ(static_cast<double>(form->readings.image_scale[1]), 0.1);
         EXPECT_TRUE(form->RadioButton6->isChecked());   // motor 1's start-up sense
     }
     {

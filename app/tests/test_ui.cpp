@@ -1,26 +1,39 @@
-// The behaviour layer the window relies on.
-#include "ui/application.h"
-#include "ui/controls.h"
+// The behaviour layer the window relies on: timers, waits, the handlers' connections and
+// setters with their exceptions, dialogs, termination.
+#include "ui/handlers.h"
 #include "ui/termination.h"
 #include "ui/timer.h"
 #include "ui/wait.h"
 #include "window_fixture.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
 
 #include <csignal>
 #include <ctime>
+#include <stdexcept>
 
 TEST(UiTimer, EnableDoesNotRestartAndIntervalDoes) {
     int fired = 0;
     ui::Timer t(100, [&] { ++fired; });
     t.setEnabled(true);
     ui::pause(60);
-    t.setEnabled(true);   // already running: keeps its phase
+    t.setEnabled(true);   // already running: keeps its phase, about 40 ms are left
+    EXPECT_LT(t.remaining(), 70);
+    t.setInterval(200);   // a new interval starts the period again
+    EXPECT_GT(t.remaining(), 150);
+    EXPECT_EQ(t.interval(), 200);
     ASSERT_TRUE(ui::wait_until([&] { return fired == 1; }, 1000));
     t.setEnabled(false);
     EXPECT_FALSE(t.enabled());
-    ui::wait_until([] { return false; }, 150);
+    ui::wait_until([] { return false; }, 250);
     EXPECT_EQ(fired, 1);
 }
 
@@ -39,7 +52,7 @@ TEST(UiControls, RadioButtonsCheckFromCodeAndUncheck) {
     auto* a = new QRadioButton(&parent);
     auto* b = new QRadioButton(&parent);
     int clicks = 0;
-    QObject::connect(b, &QRadioButton::toggled, [&](bool on) { clicks += on; });
+    ui::on_checked(b, &parent, [&] { ++clicks; });
     ui::set_checked(b, true);
     EXPECT_EQ(clicks, 1);
     ui::set_checked(a, true);
@@ -50,10 +63,84 @@ TEST(UiControls, RadioButtonsCheckFromCodeAndUncheck) {
     EXPECT_EQ(clicks, 1);
 }
 
-TEST(UiApplication, ExceptionInAHandlerIsShownAndTheProgramGoesOn) {
-    ScriptedDialogs dialogs;
-    auto* app = static_cast<ui::Application*>(QCoreApplication::instance());
-    app->set_dialogs(&dialogs);
+// Filling and setting the driver list from code runs no handler; the operator's pick and
+// typing do.
+TEST(UiControls, ComboBoxRunsHandlersOnlyForTheOperator) {
+    QComboBox box;
+    box.setEditable(true);
+    QStringList ran;
+    ui::on_pick(&box, &box, [&] { ran << "change"; }, [&] { ran << "click"; });
+    box.addItems({"Camera A", "Camera B"});
+    box.setCurrentIndex(0);
+    box.setEditText("Camera B");
+    box.clear();
+    box.addItems({"Camera A", "Camera B"});
+    EXPECT_TRUE(ran.isEmpty()) << ran.join(",").toStdString();
+    emit box.activated(1);   // what a pick from the list sends
+    EXPECT_EQ(ran, QStringList{"click"});
+    QTest::keyClicks(box.lineEdit(), "x");
+    EXPECT_EQ(ran, (QStringList{"click", "change"}));
+}
+
+// A handler that raises while Qt emits a signal: the exception ends the code that set the
+// value (through a setter, as a direct call would), or shows in the error box when the
+// operator changed the value; it never unwinds through Qt.
+TEST(UiHandlers, ExceptionsEndTheSetterOrShowInTheErrorBox) {
+    ScriptedDialogs box;
+    QWidget parent;
+    auto* outer = new QSlider(&parent);
+    auto* inner = new QSlider(&parent);
+    outer->setRange(0, 100);
+    inner->setRange(0, 100);
+    QStringList ran;
+    ui::on_change(inner, &parent, [&] {
+        ran << "inner";
+        if (inner->value() == 13) throw std::runtime_error("Unlucky position");
+    });
+    ui::on_change(outer, &parent, [&] {
+        ran << "outer";
+        ui::set_position(inner, outer->value());   // a handler chaining through a setter
+        ran << "outer done";
+    });
+
+    // from code: the value is set, then its caller ends with the handler's error
+    try {
+        ui::set_position(inner, 13);
+        ADD_FAILURE() << "no exception";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Unlucky position");
+    }
+    EXPECT_EQ(inner->value(), 13);
+
+    // a chain: the inner handler's error ends the outer handler and the outer setter
+    inner->setValue(0);
+    ran.clear();
+    EXPECT_THROW(ui::set_position(outer, 13), std::runtime_error);
+    EXPECT_EQ(ran, (QStringList{"outer", "inner"}));
+    EXPECT_TRUE(box.errors.isEmpty());
+
+    // by the operator: the error box shows it and nothing escapes
+    ran.clear();
+    inner->setValue(12);
+    box.errors.clear();
+    inner->triggerAction(QAbstractSlider::SliderSingleStepAdd);   // 12 -> 13, as a key press would
+    EXPECT_EQ(box.errors, QStringList{"Unlucky position"});
+
+    // a wait inside a setter runs the operator's events: their errors go to the box, not
+    // to the setter
+    box.errors.clear();
+    auto* waiting = new QSlider(&parent);
+    ui::on_change(waiting, &parent, [&] {
+        QTimer::singleShot(0, [&] { inner->triggerAction(QAbstractSlider::SliderSingleStepSub); });
+        inner->setValue(14);
+        ui::wait_until([&] { return inner->value() == 13; }, 1000);
+    });
+    EXPECT_NO_THROW(ui::set_position(waiting, 5));
+    EXPECT_EQ(box.errors, QStringList{"Unlucky position"});
+}
+
+TEST(UiHandlers, TimerErrorIsShownAndTheProgramGoesOn) {
+    ScriptedDialogs box;
     int after = 0;
     ui::Timer failing(1, [] { throw std::runtime_error("Disk not ready"); });
     failing.setEnabled(true);
@@ -61,10 +148,39 @@ TEST(UiApplication, ExceptionInAHandlerIsShownAndTheProgramGoesOn) {
     counting.setEnabled(true);
     ui::wait_until([&] { return after >= 3; }, 2000);
     failing.setEnabled(false);
-    app->set_dialogs(nullptr);
-    ASSERT_FALSE(dialogs.errors.isEmpty());
-    EXPECT_EQ(dialogs.errors[0], "Disk not ready");
+    ASSERT_FALSE(box.errors.isEmpty());
+    EXPECT_EQ(box.errors[0], "Disk not ready");
     EXPECT_GE(after, 3);
+}
+
+// Qt's file dialog shows the dialog object's filter and default extension and keeps the
+// chosen file for the next use.
+TEST(UiDialogs, FileDialogKeepsItsSettingsAndChoice) {
+    EXPECT_EQ(ui::qt_name_filters("Windows Bitmap|*.bmp|All Files|*.*"), "Windows Bitmap (*.bmp);;All Files (*)");
+    QTemporaryDir dir;
+    ui::QtDialogs dialogs;
+    ui::FileDialog save(ui::FileDialog::Kind::save);
+    save.filter = "Windows Bitmap|*.bmp|All Files|*.*";
+    save.default_extension = "BMP";
+    save.file_name = dir.path() + "/old.bmp";
+    QStringList seen;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!box) return;
+        seen << box->nameFilters() << box->defaultSuffix() << box->directory().absolutePath();
+        box->selectFile("quartz");
+        QMetaObject::invokeMethod(box, "accept");
+    });
+    ASSERT_TRUE(dialogs.execute(save));
+    EXPECT_EQ(seen, (QStringList{"Windows Bitmap (*.bmp)", "All Files (*)", "BMP", QDir(dir.path()).absolutePath()}));
+    EXPECT_EQ(save.file_name, dir.path() + "/quartz.BMP");
+    EXPECT_EQ(save.filter, "Windows Bitmap|*.bmp|All Files|*.*");
+
+    QTimer::singleShot(0, [] {
+        if (auto* box = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) box->reject();
+    });
+    EXPECT_FALSE(dialogs.execute(save));   // cancelled: the dialog keeps the last choice
+    EXPECT_EQ(save.file_name, dir.path() + "/quartz.BMP");
 }
 
 TEST_F(WindowTest, TerminationSignalClosesInOrder) {
@@ -74,4 +190,19 @@ TEST_F(WindowTest, TerminationSignalClosesInOrder) {
     ASSERT_TRUE(ui::wait_until([&] { return ended == 1; }, 3000));
     EXPECT_TRUE(read_settings().startsWith("None\r\n1\r\n"));
     std::signal(SIGTERM, SIG_DFL);
+}
+
+TEST(UiTermination, ASecondWindowTakesOverWithoutNewDescriptors) {
+    QWidget first, second;
+    ui::close_on_termination(&first);
+    const auto open_files = [] { return QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot | QDir::System).size(); };
+    const qsizetype before = open_files();
+    ui::close_on_termination(&second);
+    EXPECT_EQ(open_files(), before);
+    first.show();
+    second.show();
+    std::raise(SIGINT);
+    ASSERT_TRUE(ui::wait_until([&] { return !second.isVisible(); }, 3000));
+    EXPECT_TRUE(first.isVisible());
+    std::signal(SIGINT, SIG_DFL);
 }

@@ -3,6 +3,8 @@
 
 #include "ui/wait.h"
 
+#include <QApplication>
+
 TEST_F(WindowTest, DesignedStateOfTheControls) {
     auto form = make_window();
     TForm1& f = *form;
@@ -60,8 +62,8 @@ TEST_F(WindowTest, DesignedStateOfTheControls) {
         EXPECT_EQ(t.t->interval(), t.interval) << t.t->objectName().toStdString();
         EXPECT_FALSE(t.t->enabled()) << t.t->objectName().toStdString();
     }
-    EXPECT_FALSE(update.isVisible());
-    EXPECT_FALSE(update.Checkforupdates1Click());
+    EXPECT_FALSE(update->isVisible());
+    EXPECT_FALSE(update->Checkforupdates1Click());
 }
 
 TEST_F(WindowTest, ControlsAtTheirDesignedBounds) {
@@ -143,8 +145,107 @@ TEST_F(WindowTest, ActivationSetsTheVersionCaption) {
     form->FormActivate();
     EXPECT_EQ(form->windowTitle(), "Vexolan  Version 1.07");
     // the designed image scales are parsed at activation
-    EXPECT_DOUBLE_EQ(static_cast<double>(form->display.image_scale[0]), 0.25);
-    EXPECT_DOUBLE_EQ(static_cast<double>(form->display.image_scale[3]), 0.025);
+    EXPECT_DOUBLE_EQ(static_cast<double>(form->readings.image_scale[0]), 0.25);
+    EXPECT_DOUBLE_EQ(static_cast<double>(form->readings.image_scale[3]), 0.025);
     EXPECT_TRUE(form->Timer1->enabled());
     EXPECT_TRUE(form->Timer2->enabled());
+}
+
+// FormActivate runs for activations from within the program, not for a return from
+// another program, not nested inside its own work, and not once a camera is chosen.
+TEST_F(WindowTest, ActivationFromWithinTheProgramOnly) {
+    camera_devices = {"Camera A", "Camera B"};
+    auto form = make_window();
+    form->show();
+    QWidget box;   // one of the program's own boxes
+    box.show();
+    auto starts = [&] {
+        const bool ran = form->Timer1->enabled();
+        form->Timer1->setEnabled(false);
+        return ran;
+    };
+    QApplication::setActiveWindow(form.get());
+    ASSERT_TRUE(starts()) << "first showing";
+    // the list is filled and its first item selected without running the device handler
+    EXPECT_EQ(form->combobox1->count(), 2);
+    EXPECT_EQ(form->combobox1->currentText(), "Camera A");
+    EXPECT_FALSE(camera->calls.join(",").contains("device ")) << camera->calls.join(",").toStdString();
+
+    QApplication::setActiveWindow(&box);
+    QApplication::setActiveWindow(form.get());
+    EXPECT_TRUE(starts()) << "return from the program's own box";
+
+    QApplication::setActiveWindow(nullptr);   // the operator works in another program
+    QApplication::setActiveWindow(form.get());
+    EXPECT_FALSE(starts()) << "return from another program";
+    QApplication::setActiveWindow(&box);
+    QApplication::setActiveWindow(form.get());
+    EXPECT_TRUE(starts()) << "the next return from a box";
+
+    // a box shown inside the start-up work activates the window again when it closes:
+    // that nested activation does nothing
+    sim->attach_now();
+    sim->fail_calls(true);   // the motor set-up shows an error box
+    dialogs.while_shown = [&] {
+        QApplication::setActiveWindow(&box);
+        QApplication::setActiveWindow(form.get());
+    };
+    QApplication::setActiveWindow(&box);
+    QApplication::setActiveWindow(form.get());
+    EXPECT_EQ(dialogs.errors.size(), 1) << dialogs.errors.join(" | ").toStdString();
+    dialogs.while_shown = nullptr;
+    sim->fail_calls(false);
+
+    form->camera.chosen = true;
+    QApplication::setActiveWindow(&box);
+    QApplication::setActiveWindow(form.get());
+    EXPECT_FALSE(starts()) << "after a camera was chosen";
+}
+
+// A controller that behaves as hardware does (its calls fail until it attaches) and never
+// attaches: the window closes at once.
+TEST_F(WindowTest, ClosesWithAControllerThatNeverAttached) {
+    stepper::SimulatedConfig config;
+    config.attaches = false;
+    config.requires_attach = true;
+    auto form = make_window(config);
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+    form->FormActivate();   // the motor set-up fails and says so
+    dialogs.errors.clear();
+    form->show();
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(ended, 1);
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(" | ").toStdString();
+    EXPECT_TRUE(read_settings().startsWith("None\r\n"));
+}
+
+// The side panel's group boxes draw only their own captions navy; the result images lie
+// above their legends; the readings use a bold sans face.
+TEST_F(WindowTest, CaptionColoursStackingAndReadingFont) {
+    auto form = make_window();
+    const QImage group = form->GroupBox5->grab().toImage();
+    // text pixels of a blue hue (the glyphs' edges are blended with the background)
+    auto blue = [](const QImage& img, const QRect& area) {
+        int n = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const QColor c = img.pixelColor(x, y);
+                n += c.blue() > c.red() + 60 && c.blue() > c.green() + 60;
+            }
+        return n;
+    };
+    EXPECT_GT(blue(group, QRect(0, 0, 113, 14)), 10);   // "Microscope"
+    const QImage label = form->Label14->grab().toImage();    // "Objective", inside it
+    EXPECT_EQ(blue(label, label.rect()), 0);
+    EXPECT_EQ(form->Label14->palette().color(QPalette::WindowText), form->palette().color(QPalette::WindowText));
+
+    form->Image1->resize(370, 240);   // an opened result set
+    EXPECT_EQ(form->Panel2->childAt(340, 100), form->Image1);
+    EXPECT_EQ(form->Panel4->childAt(340, 100), form->legend2);
+
+    for (ui::Label* l : {form->Label34, form->Label35, form->Label36}) {
+        const QFontInfo info(l->font());
+        EXPECT_TRUE(info.bold()) << l->objectName().toStdString();
+        EXPECT_TRUE(info.family() == "Liberation Sans" || info.family() == "DejaVu Sans") << info.family().toStdString();
+    }
 }

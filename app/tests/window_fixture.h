@@ -1,10 +1,12 @@
-// The real window on the offscreen platform with the simulated controller, a temporary
-// program folder and scripted dialogs.
+// The real window on the offscreen platform with the simulated controller, a fake
+// capture component, a temporary program folder and scripted dialogs.
 #pragma once
 
 #include "VexolanUpdate/update_form.h"
+#include "fake_camera.h"
 #include "form.h"
 #include "stepper/simulated_stepper.h"
+#include "ui/handlers.h"
 
 #include <gtest/gtest.h>
 
@@ -12,29 +14,65 @@
 #include <QTemporaryDir>
 
 #include <deque>
+#include <functional>
 #include <memory>
 
-// Records every box the window shows and answers from a script.
+// Records every box the window shows and answers from a script. It is also the
+// application's error box while it lives.
 class ScriptedDialogs : public ui::Dialogs {
 public:
+    ScriptedDialogs() { ui::set_error_box(this); }
+    ~ScriptedDialogs() override { ui::set_error_box(nullptr); }
+
     QStringList messages, errors, questions;
-    std::deque<bool> answers;
-    void message(const QString& text) override { messages << text; }
-    void error(const QString& text) override { errors << text; }
-    bool question(const QString& text) override {
-        questions << text;
+    std::deque<bool> answers;   // for questions; No when empty
+    // For file dialogs: the file chosen, or an empty text to cancel; cancel when empty.
+    std::deque<QString> files;
+    struct Shown {
+        ui::FileDialog::Kind kind;
+        QString filter, default_extension;
+    };
+    std::vector<Shown> file_dialogs;
+    // Runs while a box is shown, as the operator's events would run inside it.
+    std::function<void()> while_shown;
+
+    void message(const QString& text) override {
+        messages << text;
+        shown();
+    }
+    void error(const QString& text) override {
+        errors << text;
+        shown();
+    }
+    bool question(const QString& title, const QString& text) override {
+        questions << title + ": " + text;
+        shown();
         if (answers.empty()) return false;
         const bool a = answers.front();
         answers.pop_front();
         return a;
     }
-    QString open_file(const QString&, const QString&) override { return {}; }
-    QString save_file(const QString&, const QString&) override { return {}; }
+    bool execute(ui::FileDialog& dialog) override {
+        file_dialogs.push_back({dialog.kind, dialog.filter, dialog.default_extension});
+        shown();
+        if (files.empty()) return false;
+        const QString chosen = files.front();
+        files.pop_front();
+        if (chosen.isEmpty()) return false;
+        dialog.file_name = chosen;
+        return true;
+    }
+
+private:
+    void shown() {
+        if (while_shown) while_shown();
+    }
 };
 
 class WindowTest : public ::testing::Test {
 protected:
-    // A window over the program folder; `config` sets up its simulated controller.
+    // A window over the program folder, built as main() builds it: the main window, then
+    // the update window. `config` sets up its simulated controller.
     std::unique_ptr<TForm1> make_window(stepper::SimulatedConfig config = {}) {
         Environment env;
         env.program_folder = folder.path() + "/";
@@ -43,9 +81,16 @@ protected:
             sim = c.get();
             return c;
         };
+        env.camera_factory = [this] {
+            auto c = std::make_unique<FakeCamera>(camera_devices);
+            camera = c.get();
+            return c;
+        };
         env.dialogs = &dialogs;
         env.end_program = [this] { ++ended; };
-        auto form = std::make_unique<TForm1>(env, &update);
+        auto form = std::make_unique<TForm1>(env, nullptr);
+        update = std::make_unique<TFormupdate>(env);
+        form->Formupdate = update.get();
         return form;
     }
 
@@ -63,7 +108,9 @@ protected:
 
     QTemporaryDir folder;
     ScriptedDialogs dialogs;
-    TFormupdate update;
+    std::unique_ptr<TFormupdate> update;
     stepper::SimulatedController* sim = nullptr;
+    QStringList camera_devices;
+    FakeCamera* camera = nullptr;
     int ended = 0;
 };

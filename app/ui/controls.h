@@ -1,8 +1,8 @@
 // Small additions to Qt's controls for the window's designed behaviour.
 #pragma once
 
+#include <QGroupBox>
 #include <QLabel>
-#include <QRadioButton>
 #include <QString>
 
 namespace ui {
@@ -18,18 +18,23 @@ public:
     QString caption() const { return text(); }
 };
 
-// Checks or unchecks a radio button from code. Checking runs its click handler (it is
-// connected to becoming checked); unchecking runs nothing. Qt refuses to uncheck the
-// checked button of a group, so the group's exclusivity is lifted for the moment.
-inline void set_checked(QRadioButton* button, bool checked) {
-    if (checked || !button->isChecked()) {
-        button->setChecked(checked);
-        return;
+// A group box whose own caption can take a colour of its own; the controls inside keep
+// theirs (a palette colour would pass down to every caption inside).
+class GroupBox : public QGroupBox {
+public:
+    explicit GroupBox(QWidget* parent = nullptr) : QGroupBox(parent) {}
+    void set_caption_colour(const QColor& colour) {
+        caption_colour_ = colour;
+        update();
     }
-    button->setAutoExclusive(false);
-    button->setChecked(false);
-    button->setAutoExclusive(true);
-}
+    QColor caption_colour() const { return caption_colour_; }
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+
+private:
+    QColor caption_colour_;
+};
 
 // Hints are kept with their control but never shown.
 inline void set_hint(QWidget* w, const QString& hint) { w->setProperty("hint", hint); }

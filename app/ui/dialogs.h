@@ -8,33 +8,53 @@ class QWidget;
 
 namespace ui {
 
+// One open or save dialog of the window. Like one dialog object, it keeps its filter,
+// default extension and last file name from one use to the next: whoever sets them last
+// decides what the next user of the dialog sees.
+struct FileDialog {
+    enum class Kind { open, save };
+    explicit FileDialog(Kind k) : kind(k) {}
+    Kind kind;
+    // Pairs of description and pattern separated by "|":
+    // "Windows Bitmap|*.bmp|All Files|*.*". Empty: every file.
+    QString filter;
+    // Appended, after a ".", to a file name typed without an extension ("BMP").
+    QString default_extension;
+    // The dialog opens in this file's folder; after a successful use, the chosen file.
+    QString file_name;
+    // Save dialogs: ask before replacing an existing file.
+    bool prompt_overwrite = false;
+};
+
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
-    // An information box with one OK button.
+    // An information box with one OK button, titled with the program's name.
     virtual void message(const QString& text) = 0;
     // The application's standard error box, with the error's own text.
     virtual void error(const QString& text) = 0;
-    // A yes/no question; true for yes.
-    virtual bool question(const QString& text) = 0;
-    // A file to open or to save, or an empty text when the operator cancels.
-    virtual QString open_file(const QString& filter, const QString& folder) = 0;
-    virtual QString save_file(const QString& filter, const QString& folder) = 0;
+    // A box with Yes and No buttons; true for Yes.
+    virtual bool question(const QString& title, const QString& text) = 0;
+    // Shows the dialog. True when the operator chose a file, which is then the dialog's
+    // file name; false, with the dialog unchanged, when the operator cancelled.
+    virtual bool execute(FileDialog& dialog) = 0;
 };
 
-// Qt's modal boxes, titled with the program's name, over `parent` when it is set.
+// Qt's modal boxes, over `parent` when it is set.
 class QtDialogs : public Dialogs {
 public:
     explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
     void set_parent(QWidget* parent) { parent_ = parent; }
     void message(const QString& text) override;
     void error(const QString& text) override;
-    bool question(const QString& text) override;
-    QString open_file(const QString& filter, const QString& folder) override;
-    QString save_file(const QString& filter, const QString& folder) override;
+    bool question(const QString& title, const QString& text) override;
+    bool execute(FileDialog& dialog) override;
 
 private:
     QWidget* parent_;
 };
+
+// The filter of a file dialog in Qt's form: "Windows Bitmap (*.bmp);;All Files (*)".
+QString qt_name_filters(const QString& filter);
 
 }  // namespace ui

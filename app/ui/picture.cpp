@@ -1,9 +1,27 @@
 #include "picture.h"
 
+#include "bitmap_file.h"
+#include "handlers.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace ui {
+
+namespace {
+
+MouseEvent mouse_event(const QMouseEvent* e) {
+    const QPoint at = e->position().toPoint();
+    return {e->button(), e->buttons(), e->modifiers(), at.x(), at.y()};
+}
+
+void run(const Picture::MouseHandler& handler, const QMouseEvent* e) {
+    if (handler) run_handler([&] { handler(mouse_event(e)); });
+}
+
+}  // namespace
 
 Picture::Picture(QWidget* parent) : QWidget(parent) { setMouseTracking(true); }
 
@@ -11,6 +29,15 @@ void Picture::set_picture(const QImage& image) {
     picture_ = image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
     update();
 }
+
+bool Picture::load_file(const QString& path) {
+    QImage image;
+    if (read_bitmap(path, image) != bmp::Status::ok) return false;
+    set_picture(image);
+    return true;
+}
+
+bool Picture::save_file(const QString& path) const { return write_bitmap(path, picture_); }
 
 void Picture::draw(const std::function<void(QPainter&)>& paint) {
     if (picture_.isNull()) return;
@@ -21,13 +48,17 @@ void Picture::draw(const std::function<void(QPainter&)>& paint) {
     update();
 }
 
-void Picture::xor_rectangle(const QRect& r) {
-    draw([&](QPainter& p) {
-        p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
-        p.setPen(QPen(Qt::white, 1));
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(r.normalized().adjusted(0, 0, -1, -1));
-    });
+void Picture::xor_rectangle(int left, int top, int right, int bottom) {
+    // inside the one-pixel border; the border itself is xor'ed with black, a no-op
+    const int x0 = std::max(std::min(left, right) + 1, 0);
+    const int x1 = std::min(std::max(left, right) - 1, picture_.width());
+    const int y0 = std::max(std::min(top, bottom) + 1, 0);
+    const int y1 = std::min(std::max(top, bottom) - 1, picture_.height());
+    for (int y = y0; y < y1; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(picture_.scanLine(y));
+        for (int x = x0; x < x1; ++x) row[x] ^= 0x00ffffffu;
+    }
+    update();
 }
 
 void Picture::paintEvent(QPaintEvent*) {
@@ -39,28 +70,22 @@ void Picture::paintEvent(QPaintEvent*) {
 
 void Picture::mousePressEvent(QMouseEvent* e) {
     pressed_ = true;
-    const QPoint at = e->position().toPoint();
-    if (on_mouse_down) on_mouse_down(e->button(), e->modifiers(), at.x(), at.y());
+    run(on_mouse_down, e);
 }
 
-void Picture::mouseMoveEvent(QMouseEvent* e) {
-    const QPoint at = e->position().toPoint();
-    if (on_mouse_move) on_mouse_move(Qt::NoButton, e->modifiers(), at.x(), at.y());
-}
+void Picture::mouseMoveEvent(QMouseEvent* e) { run(on_mouse_move, e); }
 
 void Picture::mouseReleaseEvent(QMouseEvent* e) {
-    const QPoint at = e->position().toPoint();
-    const bool was_pressed = pressed_;
+    const bool click = pressed_ && rect().contains(e->position().toPoint());
     pressed_ = false;
-    if (on_mouse_up) on_mouse_up(e->button(), e->modifiers(), at.x(), at.y());
-    if (was_pressed && rect().contains(at) && on_click) on_click();
+    run(on_mouse_up, e);
+    if (click && on_click) run_handler(on_click);
 }
 
-void Picture::mouseDoubleClickEvent(QMouseEvent* e) {
-    pressed_ = true;
-    const QPoint at = e->position().toPoint();
-    if (on_mouse_down) on_mouse_down(e->button(), e->modifiers(), at.x(), at.y());
-    if (on_double_click) on_double_click();
+// Qt delivers the second press of a double click as this event alone.
+void Picture::mouseDoubleClickEvent(QMouseEvent*) {
+    pressed_ = false;
+    if (on_double_click) run_handler(on_double_click);
 }
 
 }  // namespace ui

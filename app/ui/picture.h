@@ -1,7 +1,11 @@
 // A picture control: it holds an image, shows it stretched to its own size (or at its
 // natural size at the top left), and is drawn on through its canvas. Mouse presses,
-// moves, releases, clicks and double clicks reach the handlers set on it, in picture
-// control coordinates.
+// moves, releases, clicks and double clicks reach the handlers set on it, in control
+// coordinates, through the layer's connection (handlers.h).
+//
+// A click is a press and a release of a button over the control. A double click runs,
+// in this order: press, release, click, double click, release; the second press of the
+// pair is the double click itself, so it runs no press handler and its release no click.
 #pragma once
 
 #include <QImage>
@@ -13,21 +17,42 @@ class QPainter;
 
 namespace ui {
 
+struct MouseEvent {
+    Qt::MouseButton button;     // the button that went down or up; none for a move
+    Qt::MouseButtons buttons;   // the buttons held after the event
+    Qt::KeyboardModifiers modifiers;
+    int x, y;
+};
+
 class Picture : public QWidget {
 public:
     explicit Picture(QWidget* parent = nullptr);
 
     const QImage& picture() const { return picture_; }
+    // The image becomes 32 bits per pixel (Format_RGB32).
     void set_picture(const QImage& image);
-    void set_stretch(bool stretch) { stretch_ = stretch; update(); }
+    void set_stretch(bool stretch) {
+        stretch_ = stretch;
+        update();
+    }
     bool stretch() const { return stretch_; }
+
+    // Bitmap files through the project's codec: every variant it reads, and 32-bit files
+    // written through a temporary name. Loading keeps the old picture when the file
+    // cannot be read; both return false on failure.
+    bool load_file(const QString& path);
+    bool save_file(const QString& path) const;
 
     // Draws on the picture itself (its pixels change) and shows the result.
     void draw(const std::function<void(QPainter&)>& paint);
-    // An exclusive-or rectangle outline in picture coordinates; drawn twice it vanishes.
-    void xor_rectangle(const QRect& r);
+    // The selection rectangle as the canvas draws it in exclusive-or mode with a black
+    // 1-pixel pen and a white brush: the figure covers the columns from the smaller of
+    // `left` and `right` up to, not including, the larger, and the rows likewise; its
+    // border (the black pen) stays as it is and its inside (the white brush) is inverted.
+    // Drawn twice it leaves every pixel as it was.
+    void xor_rectangle(int left, int top, int right, int bottom);
 
-    using MouseHandler = std::function<void(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y)>;
+    using MouseHandler = std::function<void(const MouseEvent&)>;
     MouseHandler on_mouse_down, on_mouse_move, on_mouse_up;
     std::function<void()> on_click, on_double_click;
 
@@ -41,7 +66,7 @@ protected:
 private:
     QImage picture_;
     bool stretch_ = false;
-    bool pressed_ = false;
+    bool pressed_ = false;   // a press over the control that a release makes a click
 };
 
 }  // namespace ui

@@ -6,7 +6,8 @@ class QWidget;
 
 namespace ui {
 
-// Installs the handlers; a signal then closes `window` on the GUI thread.
+// Installs the handlers; a signal then closes `window` on the GUI thread. Only the window
+// named last hears the signals.
 void close_on_termination(QWidget* window);
 
 }  // namespace ui

@@ -1,12 +1,14 @@
 #include "timer.h"
 
+#include "handlers.h"
+
 namespace ui {
 
 Timer::Timer(int interval_ms, std::function<void()> handler, QObject* parent)
     : QObject(parent), handler_(std::move(handler)) {
     timer_.setInterval(interval_ms);
     timer_.setTimerType(Qt::PreciseTimer);
-    connect(&timer_, &QTimer::timeout, this, [this] { handler_(); });
+    connect(&timer_, &QTimer::timeout, this, [this] { run_handler(handler_); });
 }
 
 void Timer::setEnabled(bool enabled) {

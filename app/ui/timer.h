@@ -18,6 +18,8 @@ public:
     bool enabled() const { return timer_.isActive(); }
     void setInterval(int interval_ms);
     int interval() const { return timer_.interval(); }
+    // Milliseconds until the handler runs next; -1 while disabled.
+    int remaining() const { return timer_.remainingTime(); }
 
 private:
     QTimer timer_;

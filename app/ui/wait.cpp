@@ -1,5 +1,7 @@
 #include "wait.h"
 
+#include "handlers.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -8,9 +10,13 @@
 
 namespace ui {
 
-void process_messages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void process_messages() {
+    EventLoopScope scope;
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 bool wait_until(const std::function<bool()>& done, int timeout_ms, int poll_ms) {
+    EventLoopScope scope;
     QElapsedTimer clock;
     clock.start();
     QTimer wake;   // the wake-up that lets the loop look at `done` again

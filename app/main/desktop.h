@@ -1,0 +1,16 @@
+// The desktop's services as the program uses them on this system.
+#pragma once
+
+#include "environment.h"
+
+namespace desktop {
+
+// An executable file is started in `working_folder` (its own folder when empty), any
+// other file is handed to the desktop's opener (xdg-open).
+bool open_file(const QString& path, const QString& working_folder);
+// Every process whose program file can be read from /proc.
+std::vector<RunningProcess> running_processes();
+// Sends SIGTERM.
+bool end_process(int pid);
+
+}  // namespace desktop

@@ -1,0 +1,46 @@
+// What the main window and the update window are built with: everything they touch
+// outside the program. main() wires the real ones; tests wire simulated devices, scripted
+// dialogs, a temporary program folder and their own clock and process table.
+#pragma once
+
+#include "capture/camera.h"
+#include "network/ftp_client.h"
+#include "stepper/stepper.h"
+#include "ui/dialogs.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+struct RunningProcess {
+    int pid = 0;
+    QString executable;   // the full path of its program file
+};
+
+struct Environment {
+    // The folder of the program file, ending with "/": settings, engine library, angle,
+    // result and background images, the update folder.
+    QString program_folder;
+    // The engine library's file name, loaded from the program folder first, then by the
+    // system's normal search.
+    QString engine_library = QStringLiteral("libtarnwick.so");
+
+    stepper::Factory stepper_factory;
+    capture::Factory camera_factory;
+    network::Factory ftp_factory;
+    network::ServerSettings update_server;   // no host: no update check
+
+    ui::Dialogs* dialogs = nullptr;
+    std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
+    // Opens a file as the desktop does: a program is started, a document opened with its
+    // application. `working_folder` may be empty. False when that failed.
+    std::function<bool(const QString& path, const QString& working_folder)> open_file;
+    // The running processes, and the orderly end of one (SIGTERM). False when the
+    // process could not be signalled.
+    std::function<std::vector<RunningProcess>()> running_processes;
+    std::function<bool(int pid)> end_process;
+    // The orderly end of this process, once the window has closed.
+    std::function<void()> end_program;
+};
