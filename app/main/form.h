@@ -131,15 +131,16 @@ public:
     struct Shell {
         QString program_folder;
         QString measurement_folder;
-        bool activating = false;        // guards FormActivate against re-entry from its waits
-        bool left_for_outside = false;  // the operator went to another program
+        bool activating = false;            // guards FormActivate against re-entry from its waits
+        bool skip_next_activation = false;  // the next activation runs no start-up work
     } shell;
 
     struct Motor {
         std::unique_ptr<stepper::Controller> controller;   // the stepper object
         int32_t selected = 0;
         int32_t count = 0;
-        bool attached = false;
+        bool attached = false;                             // has attached once in this run
+        bool present = false;                              // attached now
         bool controls = false;                             // the motor-controls flag
         std::array<int32_t, 4> steps_per_turn{1, 0, 0, 0};
         std::array<int32_t, 4> acceleration{1, 1, 1, 1};
@@ -225,7 +226,7 @@ public:
         *Timer10, *executethis;
     std::unique_ptr<capture::Camera> VLDSCapture1;   // the capture component
     ui::FileDialog OpenDialog1{ui::FileDialog::Kind::open};
-    ui::FileDialog SaveDialog1{ui::FileDialog::Kind::save};
+    ui::FileDialog SaveDialog1{ui::FileDialog::Kind::save, ui::FileDialog::prompt_before_overwriting};
 
     TFormupdate* Formupdate;
     ui::Dialogs& dialogs() { return *env_.dialogs; }

@@ -151,8 +151,7 @@ void TForm1::motor_setup_at_activation() {
     motor.acceleration_min = c.acceleration_min(0);
     motor.acceleration_max = c.acceleration_max(0);
     // the track bar never reaches the controller's limits
-    TrackBar2->setMinimum(rounded(motor.acceleration_min) + 1);
-    TrackBar2->setMaximum(rounded(motor.acceleration_max) - 1);
+    ui::set_range(TrackBar2, rounded(motor.acceleration_min) + 1, rounded(motor.acceleration_max) - 1);
     try {
         for (int i = 0; i < motor.count; ++i) c.set_current_limit(i, c.current_limit(i));
     } catch (const stepper::Error&) {
@@ -160,8 +159,7 @@ void TForm1::motor_setup_at_activation() {
     }
     motor.speed_max = c.velocity_max(0);
     Label4->set_caption(numbers::shortest(motor.speed_max));
-    TrackBar3->setMinimum(0);
-    TrackBar3->setMaximum(rounded(motor.speed_max));
+    ui::set_range(TrackBar3, 0, rounded(motor.speed_max));
     c.set_engaged(0, false);
 }
 

@@ -24,8 +24,14 @@ const char* const settings_name = "vexolan.ini";
 class TForm1::StepperEvents : public stepper::Events {
 public:
     explicit StepperEvents(TForm1& form) : form_(form) {}
-    void attached() override { form_.Phidget21COMIPhidgetStepperEvents1Attach(); }
-    void detached() override { form_.Phidget21COMIPhidgetStepperEvents1Detach(); }
+    void attached() override {
+        form_.motor.present = true;
+        form_.Phidget21COMIPhidgetStepperEvents1Attach();
+    }
+    void detached() override {
+        form_.motor.present = false;
+        form_.Phidget21COMIPhidgetStepperEvents1Detach();
+    }
     void position_changed(int index, int steps) override {
         form_.Phidget21COMIPhidgetStepperEvents1PositionChange(index, steps);
     }
@@ -123,14 +129,14 @@ void TForm1::connect_handlers() {
 bool TForm1::event(QEvent* e) {
     switch (e->type()) {
     case QEvent::WindowDeactivate:
-        // no window of the program is active any more: the operator went to another program
-        shell.left_for_outside = QApplication::activeWindow() == nullptr;
+        // The start-up work runs again when the window comes back from the program's own
+        // boxes and windows, but not when the operator comes back from another program (no
+        // window of this one is active now), nor when a box that the start-up work itself
+        // showed closes, however late that activation arrives.
+        shell.skip_next_activation = QApplication::activeWindow() == nullptr || shell.activating;
         break;
     case QEvent::WindowActivate:
-        // the start-up work runs for activations from within the program (its first
-        // showing, a return from its own boxes and windows), not when the operator comes
-        // back from another program
-        if (!std::exchange(shell.left_for_outside, false)) ui::run_handler([this] { FormActivate(); });
+        if (!std::exchange(shell.skip_next_activation, false)) ui::run_handler([this] { FormActivate(); });
         break;
     default:
         break;
@@ -377,16 +383,18 @@ bool TForm1::FormClose() {
 }
 
 void TForm1::park_motors_and_end() {
-    for (QRadioButton* button : motor_buttons()) {
-        ui::set_checked(button, true);
-        ui::pause(100);
-        ui::set_checked(CheckBox1, true);   // engaged, then released
-        ui::pause(100);
-        ui::set_checked(CheckBox1, false);
+    // a controller that never came, or has gone, has no motor to park: the window closes
+    if (motor.present) {
+        for (QRadioButton* button : motor_buttons()) {
+            ui::set_checked(button, true);
+            ui::pause(100);
+            ui::set_checked(CheckBox1, true);   // engaged, then released
+            ui::pause(100);
+            ui::set_checked(CheckBox1, false);
+        }
     }
     ui::pause(100);
-    // as if the controller had gone; a controller that never came has nothing to end
-    if (motor.attached) Phidget21COMIPhidgetStepperEvents1Detach();
+    if (motor.present) Phidget21COMIPhidgetStepperEvents1Detach();   // as if the controller had gone
     try {
         write_settings_file();
     } catch (...) {

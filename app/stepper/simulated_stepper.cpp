@@ -56,11 +56,13 @@ void SimulatedController::attach_now() {
     send([](Events& e) { e.attached(); });
 }
 
+// The detach event still carries the device's name and serial number, as a real
+// controller's does; calls fail from then on.
 void SimulatedController::detach() {
     if (!attached_) return;
-    attached_ = false;
     motion_timer_.stop();
     send([](Events& e) { e.detached(); });
+    attached_ = false;
 }
 
 std::string SimulatedController::device_name() {

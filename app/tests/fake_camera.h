@@ -41,13 +41,17 @@ public:
     void set_requested_size(int width, int height) override {
         calls << QStringLiteral("size %1 x %2").arg(width).arg(height);
     }
-    void set_current_size(bool current) override { calls << QStringLiteral("current %1").arg(current); }
+    void set_current_size(bool current) override {
+        calls << QStringLiteral("current %1").arg(current);
+    }
     bool show_dialog(int kind) override {
         calls << QStringLiteral("dialog %1").arg(kind);
         return dialogs.test(static_cast<size_t>(kind));
     }
     capture::DialogSet available_dialogs() override { return dialogs; }
-    void set_frames_enabled(bool enabled) override { calls << QStringLiteral("frames %1").arg(enabled); }
+    void set_frames_enabled(bool enabled) override {
+        calls << QStringLiteral("frames %1").arg(enabled);
+    }
 
     void deliver(const QImage& frame) {
         if (on_frame) on_frame(frame);

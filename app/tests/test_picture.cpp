@@ -29,7 +29,8 @@ struct Recorder {
         };
         picture->on_mouse_move = [=, this](const ui::MouseEvent& e) {
             // the control tracks the pointer; moves with no button held are left out here
-            if (e.buttons != Qt::NoButton) seen << QString("move %1 %2,%3").arg(name(e.buttons)).arg(e.x).arg(e.y);
+            if (e.buttons != Qt::NoButton)
+                seen << QString("move %1 %2,%3").arg(name(e.buttons)).arg(e.x).arg(e.y);
         };
         picture->on_mouse_up = [=, this](const ui::MouseEvent& e) {
             seen << QString("up %1").arg(name(e.buttons));
@@ -66,10 +67,19 @@ TEST(UiPicture, MouseEventsInTheirDesignedOrder) {
     EXPECT_FALSE(r.seen.contains("move - 40,50"));
     EXPECT_EQ(r.seen.last(), "click");
 
+    // other buttons press and release, but neither click nor double-click
     r.seen.clear();
-    QTest::mousePress(w, Qt::RightButton, {}, at);
-    QTest::mouseRelease(w, Qt::RightButton, {}, at);
-    EXPECT_EQ(r.seen.first(), "down R 20,30");
+    QTest::mouseClick(w, Qt::RightButton, {}, at);
+    QTest::mouseDClick(w, Qt::RightButton, {}, at);
+    EXPECT_EQ(r.seen, (QStringList{"down R 20,30", "up -", "down R 20,30", "up -", "down R 20,30",
+                                   "up -"}));
+
+    // a right click during a left drag leaves the left button's click to the left release
+    r.seen.clear();
+    QTest::mousePress(w, Qt::LeftButton, {}, at);
+    QTest::mouseClick(w, Qt::RightButton, {}, at);
+    QTest::mouseRelease(w, Qt::LeftButton, {}, at);
+    EXPECT_EQ(r.seen, (QStringList{"down L 20,30", "down LR 20,30", "up L", "up -", "click"}));
 }
 
 // The selection rectangle: black pen and white brush in exclusive-or mode. Its inside is
@@ -90,7 +100,8 @@ TEST(UiPicture, ExclusiveOrRectangleInvertsItsInsideAndVanishesWhenDrawnTwice) {
         {8, 8, 8, 8, QRect()},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(QString("%1 %2 %3 %4").arg(c.left).arg(c.top).arg(c.right).arg(c.bottom).toStdString());
+        SCOPED_TRACE(
+            QString("%1 %2 %3 %4").arg(c.left).arg(c.top).arg(c.right).arg(c.bottom).toStdString());
         ui::Picture p;
         p.set_picture(image);
         p.xor_rectangle(c.left, c.top, c.right, c.bottom);

@@ -7,6 +7,7 @@
 #include "window_fixture.h"
 
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -69,14 +70,19 @@ TEST(UiControls, ComboBoxRunsHandlersOnlyForTheOperator) {
     QComboBox box;
     box.setEditable(true);
     QStringList ran;
-    ui::on_pick(&box, &box, [&] { ran << "change"; }, [&] { ran << "click"; });
+    ui::on_pick(
+        &box, &box, [&] { ran << "change"; }, [&] { ran << "click"; });
     box.addItems({"Camera A", "Camera B"});
     box.setCurrentIndex(0);
     box.setEditText("Camera B");
     box.clear();
     box.addItems({"Camera A", "Camera B"});
     EXPECT_TRUE(ran.isEmpty()) << ran.join(",").toStdString();
-    emit box.activated(1);   // what a pick from the list sends
+    box.show();
+    box.showPopup();   // the operator picks the second item from the list
+    QTest::keyClick(box.view(), Qt::Key_Down);
+    QTest::keyClick(box.view(), Qt::Key_Return);
+    EXPECT_EQ(box.currentText(), "Camera B");
     EXPECT_EQ(ran, QStringList{"click"});
     QTest::keyClicks(box.lineEdit(), "x");
     EXPECT_EQ(ran, (QStringList{"click", "change"}));
@@ -137,6 +143,26 @@ TEST(UiHandlers, ExceptionsEndTheSetterOrShowInTheErrorBox) {
     });
     EXPECT_NO_THROW(ui::set_position(waiting, 5));
     EXPECT_EQ(box.errors, QStringList{"Unlucky position"});
+
+    // the same for a modal box shown inside a setter, and for a pass of the event queue
+    box.errors.clear();
+    ui::QtDialogs qt_boxes;
+    ui::Timer failing(1, [] { throw std::runtime_error("Lamp failed"); });
+    auto* modal = new QSlider(&parent);
+    ui::on_change(modal, &parent, [&] {
+        failing.setEnabled(true);
+        QTimer::singleShot(50, [] {
+            if (QWidget* w = QApplication::activeModalWidget()) w->close();
+        });
+        qt_boxes.message("Please wait");
+        failing.setEnabled(true);
+        ui::pause(5);
+        ui::process_messages();
+        failing.setEnabled(false);
+    });
+    EXPECT_NO_THROW(ui::set_position(modal, 5));
+    ASSERT_GE(box.errors.size(), 2);
+    EXPECT_EQ(box.errors[0], "Lamp failed");
 }
 
 TEST(UiHandlers, TimerErrorIsShownAndTheProgramGoesOn) {
@@ -156,7 +182,8 @@ TEST(UiHandlers, TimerErrorIsShownAndTheProgramGoesOn) {
 // Qt's file dialog shows the dialog object's filter and default extension and keeps the
 // chosen file for the next use.
 TEST(UiDialogs, FileDialogKeepsItsSettingsAndChoice) {
-    EXPECT_EQ(ui::qt_name_filters("Windows Bitmap|*.bmp|All Files|*.*"), "Windows Bitmap (*.bmp);;All Files (*)");
+    EXPECT_EQ(ui::qt_name_filters("Windows Bitmap|*.bmp|All Files|*.*"),
+              "Windows Bitmap (*.bmp);;All Files (*)");
     QTemporaryDir dir;
     ui::QtDialogs dialogs;
     ui::FileDialog save(ui::FileDialog::Kind::save);
@@ -172,12 +199,14 @@ TEST(UiDialogs, FileDialogKeepsItsSettingsAndChoice) {
         QMetaObject::invokeMethod(box, "accept");
     });
     ASSERT_TRUE(dialogs.execute(save));
-    EXPECT_EQ(seen, (QStringList{"Windows Bitmap (*.bmp)", "All Files (*)", "BMP", QDir(dir.path()).absolutePath()}));
+    EXPECT_EQ(seen, (QStringList{"Windows Bitmap (*.bmp)", "All Files (*)", "BMP",
+                                 QDir(dir.path()).absolutePath()}));
     EXPECT_EQ(save.file_name, dir.path() + "/quartz.BMP");
     EXPECT_EQ(save.filter, "Windows Bitmap|*.bmp|All Files|*.*");
 
     QTimer::singleShot(0, [] {
-        if (auto* box = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) box->reject();
+        if (auto* box = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
+            box->reject();
     });
     EXPECT_FALSE(dialogs.execute(save));   // cancelled: the dialog keeps the last choice
     EXPECT_EQ(save.file_name, dir.path() + "/quartz.BMP");
@@ -195,7 +224,9 @@ TEST_F(WindowTest, TerminationSignalClosesInOrder) {
 TEST(UiTermination, ASecondWindowTakesOverWithoutNewDescriptors) {
     QWidget first, second;
     ui::close_on_termination(&first);
-    const auto open_files = [] { return QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot | QDir::System).size(); };
+    const auto open_files = [] {
+        return QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot | QDir::System).size();
+    };
     const qsizetype before = open_files();
     ui::close_on_termination(&second);
     EXPECT_EQ(open_files(), before);

@@ -62,6 +62,7 @@ TEST_F(WindowTest, DesignedStateOfTheControls) {
         EXPECT_EQ(t.t->interval(), t.interval) << t.t->objectName().toStdString();
         EXPECT_FALSE(t.t->enabled()) << t.t->objectName().toStdString();
     }
+    EXPECT_TRUE(f.SaveDialog1.prompt_overwrite);   // the save dialog asks before replacing
     EXPECT_FALSE(update->isVisible());
     EXPECT_FALSE(update->Checkforupdates1Click());
 }
@@ -193,6 +194,13 @@ TEST_F(WindowTest, ActivationFromWithinTheProgramOnly) {
     QApplication::setActiveWindow(&box);
     QApplication::setActiveWindow(form.get());
     EXPECT_EQ(dialogs.errors.size(), 1) << dialogs.errors.join(" | ").toStdString();
+    // and when the window comes back only after the start-up work has ended
+    dialogs.while_shown = [&] { QApplication::setActiveWindow(&box); };
+    QApplication::setActiveWindow(&box);
+    QApplication::setActiveWindow(form.get());
+    EXPECT_EQ(dialogs.errors.size(), 2);
+    QApplication::setActiveWindow(form.get());   // the box has closed: back to the window
+    EXPECT_EQ(dialogs.errors.size(), 2) << dialogs.errors.join(" | ").toStdString();
     dialogs.while_shown = nullptr;
     sim->fail_calls(false);
 
@@ -202,21 +210,38 @@ TEST_F(WindowTest, ActivationFromWithinTheProgramOnly) {
     EXPECT_FALSE(starts()) << "after a camera was chosen";
 }
 
-// A controller that behaves as hardware does (its calls fail until it attaches) and never
-// attaches: the window closes at once.
-TEST_F(WindowTest, ClosesWithAControllerThatNeverAttached) {
-    stepper::SimulatedConfig config;
-    config.attaches = false;
-    config.requires_attach = true;
-    auto form = make_window(config);
-    EXPECT_TRUE(dialogs.errors.isEmpty());
-    form->FormActivate();   // the motor set-up fails and says so
-    dialogs.errors.clear();
-    form->show();
-    EXPECT_TRUE(form->close());
-    EXPECT_EQ(ended, 1);
-    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(" | ").toStdString();
-    EXPECT_TRUE(read_settings().startsWith("None\r\n"));
+// A controller that behaves as hardware does (its calls fail unless it is attached) and
+// never attaches, or goes away before or after the start-up check: the window closes.
+TEST_F(WindowTest, ClosesWithoutAnAttachedController) {
+    enum class Gone { never_attached, before_check, after_check };
+    for (Gone gone : {Gone::never_attached, Gone::before_check, Gone::after_check}) {
+        SCOPED_TRACE(static_cast<int>(gone));
+        ended = 0;
+        stepper::SimulatedConfig config;
+        config.attaches = gone != Gone::never_attached;
+        config.requires_attach = true;
+        auto form = make_window(config);
+        EXPECT_TRUE(dialogs.errors.isEmpty());
+        if (gone == Gone::never_attached) {
+            form->FormActivate();   // the motor set-up fails and says so
+        } else {
+            sim->attach_now();
+            form->FormActivate();
+            if (gone == Gone::after_check) {
+                form->Timer1Timer();
+                form->Timer2Timer();
+            }
+            form->Timer1->setEnabled(false);   // their ticks ran here or do not matter
+            form->Timer2->setEnabled(false);
+            sim->detach();
+            EXPECT_TRUE(form->Memo1->toPlainText().endsWith("Disconnected. Serial #12345"));
+        }
+        dialogs.errors.clear();
+        EXPECT_TRUE(form->close());
+        EXPECT_EQ(ended, 1);
+        EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(" | ").toStdString();
+        EXPECT_TRUE(read_settings().startsWith("None\r\n"));
+    }
 }
 
 // The side panel's group boxes draw only their own captions navy; the result images lie

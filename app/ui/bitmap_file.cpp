@@ -12,7 +12,8 @@ bmp::Status read_bitmap(const QString& path, QImage& image) {
     const auto sink = [&](int32_t y, const uint8_t* bgrx) {
         if (!bits) return;
         auto* row = reinterpret_cast<QRgb*>(bits + y * stride);
-        for (int32_t x = 0; x < out.width(); ++x, bgrx += 4) row[x] = qRgb(bgrx[2], bgrx[1], bgrx[0]);
+        for (int32_t x = 0; x < out.width(); ++x, bgrx += 4)
+            row[x] = qRgb(bgrx[2], bgrx[1], bgrx[0]);
     };
     const auto prepare = [&](const bmp::Header& h) {
         out = QImage(h.width, h.height, QImage::Format_RGB32);
@@ -21,17 +22,21 @@ bmp::Status read_bitmap(const QString& path, QImage& image) {
         stride = out.bytesPerLine();
         return bmp::Status::ok;
     };
-    const bmp::Status status = bmp::read_file(QFile::encodeName(path).toStdString(), {}, sink, prepare);
+    const bmp::Status status =
+        bmp::read_file(QFile::encodeName(path).toStdString(), {}, sink, prepare);
     if (status == bmp::Status::ok) image = out;
     return status;
 }
 
 bool write_bitmap(const QString& path, const QImage& image) {
     if (image.isNull()) return false;
-    const QImage source = image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
+    const QImage source = image.format() == QImage::Format_RGB32
+                              ? image
+                              : image.convertToFormat(QImage::Format_RGB32);
     return bmp::write_file32(QFile::encodeName(path).toStdString(), source.width(), source.height(),
                              [&](int32_t y, uint8_t* bgrx) {
-                                 const auto* row = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+                                 const auto* row =
+                                     reinterpret_cast<const QRgb*>(source.constScanLine(y));
                                  for (int32_t x = 0; x < source.width(); ++x, bgrx += 4) {
                                      bgrx[0] = static_cast<uint8_t>(qBlue(row[x]));
                                      bgrx[1] = static_cast<uint8_t>(qGreen(row[x]));

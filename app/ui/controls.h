@@ -27,7 +27,6 @@ public:
         caption_colour_ = colour;
         update();
     }
-    QColor caption_colour() const { return caption_colour_; }
 
 protected:
     void paintEvent(QPaintEvent* e) override;
@@ -37,7 +36,11 @@ private:
 };
 
 // Hints are kept with their control but never shown.
-inline void set_hint(QWidget* w, const QString& hint) { w->setProperty("hint", hint); }
-inline QString hint(const QWidget* w) { return w->property("hint").toString(); }
+inline void set_hint(QWidget* w, const QString& hint) {
+    w->setProperty("hint", hint);
+}
+inline QString hint(const QWidget* w) {
+    return w->property("hint").toString();
+}
 
 }  // namespace ui

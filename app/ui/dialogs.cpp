@@ -10,7 +10,9 @@
 namespace ui {
 
 namespace {
-QString title() { return QCoreApplication::applicationName(); }
+QString title() {
+    return QCoreApplication::applicationName();
+}
 }  // namespace
 
 void QtDialogs::message(const QString& text) {
@@ -34,7 +36,7 @@ bool QtDialogs::execute(FileDialog& dialog) {
     const bool save = dialog.kind == FileDialog::Kind::save;
     QFileDialog box(parent_);
     box.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    box.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    box.setFileMode(QFileDialog::AnyFile);
     box.setOption(QFileDialog::DontConfirmOverwrite, !dialog.prompt_overwrite);
     if (!dialog.filter.isEmpty()) box.setNameFilter(qt_name_filters(dialog.filter));
     box.setDefaultSuffix(dialog.default_extension);
@@ -54,7 +56,8 @@ QString qt_name_filters(const QString& filter) {
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QString patterns = parts[i + 1];
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        patterns.replace(QStringLiteral("*.*"), QStringLiteral("*"));   // every file, with a dot or not
+        patterns.replace(QStringLiteral("*.*"),
+                         QStringLiteral("*"));   // every file, with a dot or not
         out << parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')');
     }
     return out.join(QStringLiteral(";;"));

@@ -13,7 +13,8 @@ namespace ui {
 // decides what the next user of the dialog sees.
 struct FileDialog {
     enum class Kind { open, save };
-    explicit FileDialog(Kind k) : kind(k) {}
+    static constexpr bool prompt_before_overwriting = true;
+    explicit FileDialog(Kind k, bool prompt = false) : kind(k), prompt_overwrite(prompt) {}
     Kind kind;
     // Pairs of description and pattern separated by "|":
     // "Windows Bitmap|*.bmp|All Files|*.*". Empty: every file.
@@ -22,8 +23,9 @@ struct FileDialog {
     QString default_extension;
     // The dialog opens in this file's folder; after a successful use, the chosen file.
     QString file_name;
-    // Save dialogs: ask before replacing an existing file.
-    bool prompt_overwrite = false;
+    // Save dialogs: ask before replacing an existing file. Open dialogs accept a name that
+    // does not exist, as the designed dialogs do.
+    bool prompt_overwrite;
 };
 
 class Dialogs {

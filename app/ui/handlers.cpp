@@ -25,21 +25,15 @@ struct SetterFrame {
 SetterFrame* current_setter = nullptr;
 
 // Sets a value through Qt and then raises what a handler raised meanwhile.
-template <class Set>
-void through_setter(Set set) {
+template <class Set> void through_setter(Set set) {
     SetterFrame frame;
     struct Restore {
         SetterFrame* outer;
         ~Restore() { current_setter = outer; }
     } restore{std::exchange(current_setter, &frame)};
     set();
-    current_setter = restore.outer;
     if (frame.raised) std::rethrow_exception(frame.raised);
 }
-
-}  // namespace
-
-void set_error_box(Dialogs* box) { error_box = box; }
 
 QString error_text(std::exception_ptr error) {
     try {
@@ -51,34 +45,49 @@ QString error_text(std::exception_ptr error) {
     }
 }
 
+}  // namespace
+
+void set_error_box(Dialogs* box) {
+    error_box = box;
+}
+
 void show_error(std::exception_ptr error) {
     const QString text = error_text(std::move(error));
-    if (error_box) error_box->error(text);
-    else std::fprintf(stderr, "%s\n", qPrintable(text));
+    if (error_box)
+        error_box->error(text);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(text));
 }
 
 void run_handler(const std::function<void()>& handler) {
     try {
         handler();
     } catch (...) {
-        if (!current_setter) show_error(std::current_exception());
-        else if (!current_setter->raised) current_setter->raised = std::current_exception();
+        if (!current_setter)
+            show_error(std::current_exception());
+        else if (!current_setter->raised)
+            current_setter->raised = std::current_exception();
     }
 }
 
 EventLoopScope::EventLoopScope() : outer_(std::exchange(current_setter, nullptr)) {}
-EventLoopScope::~EventLoopScope() { current_setter = static_cast<SetterFrame*>(outer_); }
+EventLoopScope::~EventLoopScope() {
+    current_setter = static_cast<SetterFrame*>(outer_);
+}
 
 void on_change(QSlider* control, QObject* context, std::function<void()> handler) {
-    QObject::connect(control, &QSlider::valueChanged, context, [h = std::move(handler)] { run_handler(h); });
+    QObject::connect(control, &QSlider::valueChanged, context,
+                     [h = std::move(handler)] { run_handler(h); });
 }
 
 void on_change(QLineEdit* control, QObject* context, std::function<void()> handler) {
-    QObject::connect(control, &QLineEdit::textChanged, context, [h = std::move(handler)] { run_handler(h); });
+    QObject::connect(control, &QLineEdit::textChanged, context,
+                     [h = std::move(handler)] { run_handler(h); });
 }
 
 void on_toggle(QCheckBox* control, QObject* context, std::function<void()> handler) {
-    QObject::connect(control, &QCheckBox::toggled, context, [h = std::move(handler)] { run_handler(h); });
+    QObject::connect(control, &QCheckBox::toggled, context,
+                     [h = std::move(handler)] { run_handler(h); });
 }
 
 void on_checked(QRadioButton* control, QObject* context, std::function<void()> handler) {
@@ -88,10 +97,12 @@ void on_checked(QRadioButton* control, QObject* context, std::function<void()> h
 }
 
 void on_click(QAbstractButton* control, QObject* context, std::function<void()> handler) {
-    QObject::connect(control, &QAbstractButton::clicked, context, [h = std::move(handler)] { run_handler(h); });
+    QObject::connect(control, &QAbstractButton::clicked, context,
+                     [h = std::move(handler)] { run_handler(h); });
 }
 
-void on_pick(QComboBox* control, QObject* context, std::function<void()> change, std::function<void()> click) {
+void on_pick(QComboBox* control, QObject* context, std::function<void()> change,
+             std::function<void()> click) {
     QObject::connect(control, &QComboBox::activated, context, [click] { run_handler(click); });
     if (QLineEdit* field = control->lineEdit())
         QObject::connect(field, &QLineEdit::textEdited, context, [change] { run_handler(change); });
@@ -99,6 +110,10 @@ void on_pick(QComboBox* control, QObject* context, std::function<void()> change,
 
 void set_position(QSlider* control, int position) {
     through_setter([&] { control->setValue(position); });
+}
+
+void set_range(QSlider* control, int minimum, int maximum) {
+    through_setter([&] { control->setRange(minimum, maximum); });
 }
 
 void set_text(QLineEdit* control, const QString& text) {

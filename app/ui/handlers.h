@@ -32,8 +32,6 @@ class Dialogs;
 void set_error_box(Dialogs* box);
 // Shows an exception in the standard error box with its own text.
 void show_error(std::exception_ptr error);
-// The text an exception shows.
-QString error_text(std::exception_ptr error);
 
 // Runs `handler` as the connection does: see above.
 void run_handler(const std::function<void()>& handler);
@@ -55,6 +53,8 @@ void on_pick(QComboBox* control, QObject* context, std::function<void()> change,
 // The setters for the program's own code. Each sets the value, which runs the control's
 // handler when the value changes, and then raises what that handler raised.
 void set_position(QSlider* control, int position);
+// A new range moves a position that falls outside it, which runs the handler too.
+void set_range(QSlider* control, int minimum, int maximum);
 void set_text(QLineEdit* control, const QString& text);
 void set_checked(QCheckBox* control, bool checked);
 // Checking runs the button's click handler; unchecking runs nothing. The checked button

@@ -23,10 +23,13 @@ void run(const Picture::MouseHandler& handler, const QMouseEvent* e) {
 
 }  // namespace
 
-Picture::Picture(QWidget* parent) : QWidget(parent) { setMouseTracking(true); }
+Picture::Picture(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+}
 
 void Picture::set_picture(const QImage& image) {
-    picture_ = image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
+    picture_ = image.format() == QImage::Format_RGB32 ? image
+                                                      : image.convertToFormat(QImage::Format_RGB32);
     update();
 }
 
@@ -37,7 +40,9 @@ bool Picture::load_file(const QString& path) {
     return true;
 }
 
-bool Picture::save_file(const QString& path) const { return write_bitmap(path, picture_); }
+bool Picture::save_file(const QString& path) const {
+    return write_bitmap(path, picture_);
+}
 
 void Picture::draw(const std::function<void(QPainter&)>& paint) {
     if (picture_.isNull()) return;
@@ -64,26 +69,36 @@ void Picture::xor_rectangle(int left, int top, int right, int bottom) {
 void Picture::paintEvent(QPaintEvent*) {
     if (picture_.isNull()) return;
     QPainter p(this);
-    if (stretch_) p.drawImage(rect(), picture_);
-    else p.drawImage(QPoint(0, 0), picture_);
+    if (stretch_)
+        p.drawImage(rect(), picture_);
+    else
+        p.drawImage(QPoint(0, 0), picture_);
 }
 
 void Picture::mousePressEvent(QMouseEvent* e) {
-    pressed_ = true;
+    if (e->button() == Qt::LeftButton) pressed_ = true;
     run(on_mouse_down, e);
 }
 
-void Picture::mouseMoveEvent(QMouseEvent* e) { run(on_mouse_move, e); }
+void Picture::mouseMoveEvent(QMouseEvent* e) {
+    run(on_mouse_move, e);
+}
 
 void Picture::mouseReleaseEvent(QMouseEvent* e) {
-    const bool click = pressed_ && rect().contains(e->position().toPoint());
-    pressed_ = false;
+    const bool click =
+        e->button() == Qt::LeftButton && pressed_ && rect().contains(e->position().toPoint());
+    if (e->button() == Qt::LeftButton) pressed_ = false;
     run(on_mouse_up, e);
     if (click && on_click) run_handler(on_click);
 }
 
-// Qt delivers the second press of a double click as this event alone.
-void Picture::mouseDoubleClickEvent(QMouseEvent*) {
+// Qt delivers the second press of a double click as this event alone. Clicks and double
+// clicks are the left button's; for another button it is a press like the first.
+void Picture::mouseDoubleClickEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton) {
+        run(on_mouse_down, e);
+        return;
+    }
     pressed_ = false;
     if (on_double_click) run_handler(on_double_click);
 }

@@ -3,9 +3,10 @@
 // moves, releases, clicks and double clicks reach the handlers set on it, in control
 // coordinates, through the layer's connection (handlers.h).
 //
-// A click is a press and a release of a button over the control. A double click runs,
-// in this order: press, release, click, double click, release; the second press of the
-// pair is the double click itself, so it runs no press handler and its release no click.
+// A click is a press and a release of the left button over the control. A double click
+// of the left button runs, in this order: press, release, click, double click, release;
+// the second press of the pair is the double click itself, so it runs no press handler
+// and its release no click. Other buttons run press and release only.
 #pragma once
 
 #include <QImage>
