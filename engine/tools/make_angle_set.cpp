@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr int usage_error = 64;   // EX_USAGE
+constexpr int usage_error = 64; // EX_USAGE
 
 const char usage_line[] = "Usage: make-angle-set FOLDER [SIZE]\n";
 const char description[] =
@@ -32,7 +32,7 @@ int refuse(const char* why) {
     return usage_error;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     if (argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
@@ -61,24 +61,25 @@ int main(int argc, char** argv) {
     const int angles[4] = {0, 45, 90, 135};
     for (int k = 0; k < 4; ++k) {
         const double t = angles[k] * pi / 180;
-        const bool ok = bmp::write_file32(folder + std::to_string(angles[k]) + ".bmp", size, size,
-                                          [&](int32_t y, uint8_t* bgrx) {
-            for (int x = 0; x < size; ++x) {
-                const double u = (x + 0.5) / size - 0.5, v = (y + 0.5) / size - 0.5;
-                const double radius = std::hypot(u, v) / 0.42;
-                const double light = 0.9 - 0.15 * (u * u + v * v);
-                double transmission = light, retardation = 0, phi = 0;
-                if (radius < 1) {
-                    transmission = light * (0.75 + 0.1 * std::cos(radius * 9));
-                    retardation = radius * 1.5;
-                    phi = std::atan2(v, u);
+        const bool ok = bmp::write_file32(
+            folder + std::to_string(angles[k]) + ".bmp", size, size, [&](int32_t y, uint8_t* bgrx) {
+                for (int x = 0; x < size; ++x) {
+                    const double u = (x + 0.5) / size - 0.5, v = (y + 0.5) / size - 0.5;
+                    const double radius = std::hypot(u, v) / 0.42;
+                    const double light = 0.9 - 0.15 * (u * u + v * v);
+                    double transmission = light, retardation = 0, phi = 0;
+                    if (radius < 1) {
+                        transmission = light * (0.75 + 0.1 * std::cos(radius * 9));
+                        retardation = radius * 1.5;
+                        phi = std::atan2(v, u);
+                    }
+                    const double i =
+                        transmission / 2 * (1 + std::sin(retardation) * std::sin(2 * t - 2 * phi));
+                    const auto level = static_cast<uint8_t>(std::lround(std::fmin(255, 255 * i)));
+                    bgrx[4 * x] = bgrx[4 * x + 1] = bgrx[4 * x + 2] = level;
+                    bgrx[4 * x + 3] = 0;
                 }
-                const double i = transmission / 2 * (1 + std::sin(retardation) * std::sin(2 * t - 2 * phi));
-                const auto level = static_cast<uint8_t>(std::lround(std::fmin(255, 255 * i)));
-                bgrx[4 * x] = bgrx[4 * x + 1] = bgrx[4 * x + 2] = level;
-                bgrx[4 * x + 3] = 0;
-            }
-        });
+            });
         if (!ok) {
             std::fprintf(stderr, "make-angle-set: cannot write into %s\n", folder.c_str());
             return 1;
