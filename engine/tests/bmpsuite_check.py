@@ -21,6 +21,7 @@ import tempfile
 from PIL import Image
 
 import rle_reference
+from checks import decoded, report
 
 # Good files that Pillow misreads, with the uncompressed file of the same picture: Pillow
 # 9.4 takes the two pixels of an RLE4 run from the same nibble.
@@ -34,17 +35,6 @@ HARMLESS = {"baddens1.bmp", "baddens2.bmp", "badfilesize.bmp", "badbitssize.bmp"
 # files); nothing lands on a row past the last one. The pixels past the ends are dropped.
 ROW_OVERRUN = {"badrle.bmp", "badrle4.bmp", "badrlebis.bmp", "badrle4bis.bmp", "badrleter.bmp",
                "badrle4ter.bmp"}
-
-
-def decode(tool, path):
-    r = subprocess.run([tool, path], capture_output=True)
-    if r.returncode < 0 or r.returncode > 1:
-        raise SystemExit(f"FAIL {path}: decoder ended with {r.returncode}: {r.stderr.decode()}")
-    if r.returncode == 1:
-        return None, r.stderr.decode().strip()
-    head, _, pixels = r.stdout.partition(b"\n")
-    w, h = map(int, head.split())
-    return (w, h, pixels), "ok"
 
 
 def pillow(path):
@@ -87,7 +77,7 @@ def main():
     for group in ("g", "b", "q"):
         for name in sorted(os.listdir(os.path.join(corpus, group))):
             path = os.path.join(corpus, group, name)
-            ours, status = decode(tool, path)
+            ours, status = decoded(tool, path)
             if group == "g":
                 ref = pillow(os.path.join(corpus, "g", SAME_PICTURE.get(name, name))) or picture
                 tolerance = 1 if bits_per_pixel(path) == 16 else 0
@@ -119,10 +109,7 @@ def main():
                 if ours is not None and ref is not None and differs(ours, ref, 1):
                     note += f" ({differs(ours, ref, 1)} from Pillow)"
                 print(f"  {group}/{name}: {note} [{status}]")
-    for f in failures:
-        print("FAIL", f)
-    print(f"bmpsuite: {len(failures)} failure(s)")
-    return 1 if failures else 0
+    return report("bmpsuite", failures)
 
 
 if __name__ == "__main__":

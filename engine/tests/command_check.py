@@ -14,6 +14,8 @@ import subprocess
 import sys
 import tempfile
 
+from checks import report
+
 # (working folder, arguments, exit status, standard output as a pattern, text that standard
 # error must hold)
 CASES = [
@@ -112,10 +114,7 @@ def main():
     with tempfile.TemporaryDirectory() as d:
         make_folders(d, make_angle_set)
         failures = check_cases(d, tarnwick) + check_make_angle_set(d, make_angle_set)
-    for f in failures:
-        print("FAIL", f)
-    print(f"command: {len(failures)} failure(s)")
-    return 1 if failures else 0
+    return report("command", failures)
 
 
 if __name__ == "__main__":

@@ -20,6 +20,7 @@ import tempfile
 from PIL import Image
 
 import rle_reference
+from checks import decoded, report
 
 WIDTHS = (1, 3, 97, 101)
 HEIGHT = 5
@@ -27,14 +28,6 @@ HEIGHT = 5
 
 def run(*args, **kwargs):
     return subprocess.run(args, check=True, capture_output=True, **kwargs).stdout
-
-
-def decoded(tool, path):
-    r = subprocess.run([tool, path], capture_output=True)
-    if r.returncode != 0:
-        return None, r.stderr.decode().strip()
-    head, _, pixels = r.stdout.partition(b"\n")
-    return (*map(int, head.split()), pixels), "ok"
 
 
 def check_pictures(convert, tool, d):
@@ -89,10 +82,7 @@ def main():
     convert, tool, tarnwick, make_angle_set = sys.argv[1:5]
     with tempfile.TemporaryDirectory() as d:
         failures = check_pictures(convert, tool, d) + check_engine(convert, tarnwick, make_angle_set, d)
-    for f in failures:
-        print("FAIL", f)
-    print(f"imagemagick_rle: {len(failures)} failure(s)")
-    return 1 if failures else 0
+    return report("imagemagick_rle", failures)
 
 
 if __name__ == "__main__":

@@ -16,6 +16,8 @@ import subprocess
 import sys
 import tempfile
 
+from checks import report
+
 FOLDERS = ["sample A", "sample B", "sample C"]   # "sample B" is damaged
 EXPECTED = [0, 1, 0]
 RESULTS = ["a0.bmp", "a1.bmp", "a2.bmp"]
@@ -95,10 +97,7 @@ def main():
         if tasks != EXPECTED:
             failures.append(f"slurm: task results {tasks}, not {EXPECTED}: {r.stdout}{r.stderr}")
         failures += results_failures(sets, "slurm")
-    for f in failures:
-        print("FAIL", f)
-    print(f"many_folders: {len(failures)} failure(s)")
-    return 1 if failures else 0
+    return report("many_folders", failures)
 
 
 if __name__ == "__main__":
