@@ -8,9 +8,9 @@
 
 namespace tarnwick {
 
-namespace {
+const char* const angle_file_names[4] = {"0.bmp", "45.bmp", "90.bmp", "135.bmp"};
 
-const char* const file_names[4] = {"0.bmp", "45.bmp", "90.bmp", "135.bmp"};
+namespace {
 
 // Maps a pixel to its sample with one table lookup: the table is indexed by the chosen
 // channel, or by the sum of the three for "m", and already holds the squaring.
@@ -48,13 +48,18 @@ private:
 
 }  // namespace
 
-int read_angle_image(const Settings& settings, int index, SamplePlanes& planes) {
-    const int cannot_load = index + 1;
+bmp::Limits angle_limits(const Settings& settings, int index) {
     bmp::Limits limits;
     if (index == 0) {
         limits.max_width = std::min(settings.max_width, plane_limit);
         limits.max_height = std::min(settings.max_height, plane_limit);
     }
+    return limits;
+}
+
+int read_angle_image(const Settings& settings, int index, SamplePlanes& planes) {
+    const int cannot_load = index + 1;
+    const bmp::Limits limits = angle_limits(settings, index);
     const Sampler sampler(settings);
     bool size_differs = false;
     bool no_memory = false;
@@ -83,7 +88,7 @@ int read_angle_image(const Settings& settings, int index, SamplePlanes& planes) 
 
     bmp::Status status;
     try {
-        status = bmp::read_file(settings.input_folder + file_names[index], limits, sink, check);
+        status = bmp::read_file(settings.input_folder + angle_file_names[index], limits, sink, check);
     } catch (const std::bad_alloc&) {
         return cannot_load;
     }

@@ -2,6 +2,7 @@
 // sample per pixel.
 #pragma once
 
+#include "bmp.h"
 #include "options.h"
 
 #include <cstddef>
@@ -12,6 +13,13 @@ namespace tarnwick {
 
 // Largest angle image the engine accepts, whatever "-w" and "-h" say.
 constexpr int32_t plane_limit = 3073;
+
+// "0.bmp", "45.bmp", "90.bmp", "135.bmp".
+extern const char* const angle_file_names[4];
+
+// The size limits for reading the angle image of `index` (0..3): "0.bmp" must fit "-w",
+// "-h" and the planes; the others must have its size, which the read checks itself.
+bmp::Limits angle_limits(const Settings& settings, int index);
 
 // Four sample planes of the reference size, rows top-down, each row `width` samples.
 // The computation later writes its codes over them (see computation.h).

@@ -105,6 +105,9 @@ struct Image {
 
 Status decode_image(const uint8_t* buf, size_t len, Image& image, const Limits& limits = {});
 
+// Reads and parses only the headers of a bitmap file.
+Status read_header(const std::string& path, const Limits& limits, Header& header);
+
 // Reads a bitmap file in two steps: the headers first, then only as much of the file as
 // the pixel data needs. `check`, when given, sees the parsed header before the pixel data
 // is read and may refuse it by returning a status other than ok. Uncompressed rows are

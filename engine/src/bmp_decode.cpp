@@ -136,8 +136,11 @@ Status decode_bitfields32(const Header& h, const uint8_t* buf, int32_t first, in
 // Run-length data: pairs (count, value) paint count pixels; (0, 0) ends a row, (0, 1) ends
 // the image, (0, 2, dx, dy) moves right and up, (0, n >= 3) is followed by n literal
 // indices padded to an even number of bytes. Rows start at the bottom. Pixels the data
-// skip keep index 0. A run past the end of a row or a move out of the image is damage;
-// data that end between two codes end the image.
+// skip keep index 0. Common encoders let a row's last run go past the row's end
+// (ImageMagick pads every row to a multiple of four pixels), so pixels that fall past the
+// end of their row, or on a row past the last one, are dropped and decoding goes on; no
+// pixel is ever written outside the image. A code cut off by the end of the data is
+// damage; data that end between two codes end the image.
 Status decode_rle(const Header& h, const uint8_t* buf, size_t len, const RowSink& sink) {
     const bool four = h.encoding == Encoding::rle4;
     const size_t w = static_cast<size_t>(h.width);
@@ -145,18 +148,26 @@ Status decode_rle(const Header& h, const uint8_t* buf, size_t len, const RowSink
     std::unique_ptr<uint8_t[]> canvas(new uint8_t[w * static_cast<size_t>(rows)]());
     const uint8_t* p = buf + h.data_offset;
     const uint8_t* end = buf + std::min<uint64_t>(len, h.data_end);
-    int64_t x = 0, y = 0;   // y counts rows from the bottom
-    auto row = [&](int64_t yy) { return canvas.get() + (static_cast<size_t>(rows - 1 - yy)) * w; };
+    int64_t x = 0, y = 0;   // y counts rows from the bottom; both may leave the image
+    // Paints the `count` pixels from the current position that lie inside the image, the
+    // i-th of them with index(i), and moves on by `count`.
+    auto paint = [&](unsigned count, auto index) {
+        const int64_t room = static_cast<int64_t>(w) - x;
+        if (y < rows && room > 0) {
+            const auto inside = static_cast<unsigned>(std::min<int64_t>(count, room));
+            uint8_t* dst = canvas.get() + static_cast<size_t>(rows - 1 - y) * w;
+            for (unsigned i = 0; i < inside; ++i) dst[x + i] = index(i);
+        }
+        x += count;
+    };
 
     while (end - p >= 2) {
         const unsigned count = p[0], value = p[1];
         p += 2;
         if (count > 0) {
-            if (y >= rows || x + count > static_cast<int64_t>(w)) return Status::bad_data;
-            uint8_t* dst = row(y) + x;
-            for (unsigned i = 0; i < count; ++i)
-                dst[i] = static_cast<uint8_t>(four ? (i & 1 ? value & 15 : value >> 4) : value);
-            x += count;
+            paint(count, [&](unsigned i) {
+                return static_cast<uint8_t>(four ? (i & 1 ? value & 15 : value >> 4) : value);
+            });
         } else if (value == 0) {
             x = 0;
             ++y;
@@ -167,15 +178,12 @@ Status decode_rle(const Header& h, const uint8_t* buf, size_t len, const RowSink
             x += p[0];
             y += p[1];
             p += 2;
-            if (x > static_cast<int64_t>(w) || y > rows) return Status::bad_data;
         } else {
             const size_t bytes = four ? (value + 1) / 2 : value;
             if (static_cast<size_t>(end - p) < bytes) return Status::truncated;
-            if (y >= rows || x + value > static_cast<int64_t>(w)) return Status::bad_data;
-            uint8_t* dst = row(y) + x;
-            for (unsigned i = 0; i < value; ++i)
-                dst[i] = static_cast<uint8_t>(four ? (i & 1 ? p[i / 2] & 15 : p[i / 2] >> 4) : p[i]);
-            x += value;
+            paint(value, [&](unsigned i) {
+                return static_cast<uint8_t>(four ? (i & 1 ? p[i / 2] & 15 : p[i / 2] >> 4) : p[i]);
+            });
             p += std::min<size_t>(bytes + (bytes & 1), static_cast<size_t>(end - p));
         }
     }

@@ -49,23 +49,32 @@ private:
     int fd_;
 };
 
-}  // namespace
-
-Status read_file(const std::string& path, const Limits& limits, const RowSink& sink,
-                 const std::function<Status(const Header&)>& check) {
-    File file(path);
+// Reads the beginning of the file into `head` and parses the headers.
+Status read_head(const File& file, const Limits& limits, std::vector<uint8_t>& head, Header& h) {
     struct stat st {};
     if (file.fd() < 0 || ::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode))
         return Status::cannot_open;
     const uint64_t file_size = static_cast<uint64_t>(st.st_size);
-
     const size_t first = static_cast<size_t>(std::min<uint64_t>(file_size, header_chunk));
-    std::vector<uint8_t> head(first);
+    head.resize(first);
     if (file.read_at(head.data(), first, 0) != first) return Status::cannot_open;
+    return parse_header(head.data(), first, file_size, limits, h);
+}
 
+}  // namespace
+
+Status read_header(const std::string& path, const Limits& limits, Header& header) {
+    std::vector<uint8_t> head;
+    return read_head(File(path), limits, head, header);
+}
+
+Status read_file(const std::string& path, const Limits& limits, const RowSink& sink,
+                 const std::function<Status(const Header&)>& check) {
+    File file(path);
+    std::vector<uint8_t> head;
     Header h;
-    if (Status s = parse_header(head.data(), first, file_size, limits, h); s != Status::ok)
-        return s;
+    if (Status s = read_head(file, limits, head, h); s != Status::ok) return s;
+    const size_t first = head.size();
     if (check) {
         if (Status s = check(h); s != Status::ok) return s;
     }

@@ -5,12 +5,11 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <unistd.h>
 
 namespace tarnwick {
 
 namespace {
-
-enum class Kind { integer, folder, real, flag, channel };
 
 struct Option {
     const char* name;
@@ -107,6 +106,15 @@ bool to_real(const std::string& token, float& out) {
     return true;
 }
 
+// The folder of the host process's executable, ending with "/".
+std::string executable_folder() {
+    char path[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return "./";
+    const std::string exe(path, static_cast<size_t>(n));
+    return exe.substr(0, exe.rfind('/') + 1);
+}
+
 }  // namespace
 
 std::vector<std::string> tokenize(const char* text) {
@@ -177,9 +185,39 @@ ParsedOptions parse_options(const char* text) {
     } while (!token_at(cursor - 1).empty());
 
     if (st.channel.empty()) st.channel.push_back('r');
-    if (st.channel != "m" && st.channel != "r" && st.channel != "g" && st.channel != "b")
-        parsed.error = true;
+    if (!accepts(Kind::channel, st.channel)) parsed.error = true;
     return parsed;
+}
+
+void choose_folders(Settings& s) {
+    if (!s.common_folder.empty()) {
+        s.input_folder = s.output_folder = s.common_folder;
+        return;
+    }
+    if (s.input_folder.empty() || s.output_folder.empty()) {
+        const std::string exe = executable_folder();
+        if (s.input_folder.empty()) s.input_folder = exe;
+        if (s.output_folder.empty()) s.output_folder = exe;
+    }
+}
+
+std::optional<Kind> option_kind(const std::string& name) {
+    for (const Option& opt : options)
+        if (name == opt.name) return opt.kind;
+    return std::nullopt;
+}
+
+bool accepts(Kind kind, const std::string& value) {
+    int32_t whole;
+    float real;
+    switch (kind) {
+    case Kind::integer: return to_integer(value, whole);
+    case Kind::real: return to_real(value, real);
+    case Kind::channel: return value == "m" || value == "r" || value == "g" || value == "b";
+    case Kind::folder:
+    case Kind::flag: break;
+    }
+    return true;
 }
 
 std::string describe_options() {

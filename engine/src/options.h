@@ -1,7 +1,9 @@
-// The engine's option string: tokens, the option table, and the run settings it yields.
+// The engine's option string: tokens, the option table, the run settings it yields and the
+// folders of a run.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,22 @@ std::vector<std::string> tokenize(const char* text);
 
 // Tokenizes and parses; the folders are not yet chosen.
 ParsedOptions parse_options(const char* text);
+
+// Chooses the folders of a run: a common folder becomes the input and the output folder;
+// otherwise an empty input or output folder becomes the folder of the host process's
+// executable.
+void choose_folders(Settings& settings);
+
+// What an option takes after its name.
+enum class Kind { integer, folder, real, flag, channel };
+
+// The kind of the option called `name`, or nothing when no option has that name (the
+// parser skips such a token without complaint).
+std::optional<Kind> option_kind(const std::string& name);
+
+// Whether the parser takes `value` for an option of kind `kind`: a whole number, a number
+// with "." as decimal point, or a channel letter; any folder.
+bool accepts(Kind kind, const std::string& value);
 
 // One line per option, for the command's help text.
 std::string describe_options();

@@ -10,7 +10,6 @@
 #include "result_codes.h"
 #include "result_output.h"
 
-#include <climits>
 #include <fcntl.h>
 #include <future>
 #include <system_error>
@@ -36,27 +35,6 @@ bool is_file(const std::string& path) {
 bool is_directory(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// The folder of the host process's executable, ending with "/".
-std::string executable_folder() {
-    char path[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return "./";
-    const std::string exe(path, static_cast<size_t>(n));
-    return exe.substr(0, exe.rfind('/') + 1);
-}
-
-void choose_folders(Settings& s) {
-    if (!s.common_folder.empty()) {
-        s.input_folder = s.output_folder = s.common_folder;
-        return;
-    }
-    if (s.input_folder.empty() || s.output_folder.empty()) {
-        const std::string exe = executable_folder();
-        if (s.input_folder.empty()) s.input_folder = exe;
-        if (s.output_folder.empty()) s.output_folder = exe;
-    }
 }
 
 bool write_status_file(const std::string& path) {

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <map>
 #include <stdexcept>
+#include <utility>
 
 namespace testing_bmp {
 
@@ -93,6 +94,48 @@ void rle_row(Bytes& out, const std::vector<uint8_t>& idx, bool four) {
     out.u8(0), out.u8(0);
 }
 
+// The file around pixel data `data`: file header, information header, masks, palette.
+std::vector<uint8_t> assemble(const Format& f, int32_t w, int32_t h, std::vector<uint32_t> palette,
+                              const std::vector<uint8_t>& data) {
+    Bytes info;
+    const bool core = f.header_size == 12;
+    info.u32(f.header_size);
+    if (core) {
+        info.u16(static_cast<unsigned>(w)), info.u16(static_cast<unsigned>(h)), info.u16(1),
+            info.u16(static_cast<unsigned>(f.bpp));
+    } else {
+        info.u32(static_cast<uint32_t>(w));
+        info.u32(static_cast<uint32_t>(f.top_down ? -h : h));
+        info.u16(1), info.u16(static_cast<unsigned>(f.bpp));
+        info.u32(f.compression);
+        info.u32(static_cast<uint32_t>(data.size()));
+        info.u32(2835), info.u32(2835);
+        info.u32(static_cast<uint32_t>(palette.size())), info.u32(0);
+        if (f.header_size > 40) {
+            for (uint32_t m : f.masks) info.u32(m);
+            while (info.b.size() < f.header_size) info.u8(0);
+        } else if (f.compression == 3) {
+            for (uint32_t m : f.masks) info.u32(m);
+        }
+    }
+    if (core) {
+        // A core header's palette has 2^bpp entries of three bytes.
+        palette.resize(size_t{1} << f.bpp, 0);
+        for (uint32_t p : palette) info.u8(p & 0xff), info.u8(p >> 8 & 0xff), info.u8(p >> 16);
+    } else {
+        for (uint32_t p : palette) info.u32(p);
+    }
+
+    Bytes file;
+    file.u8('B'), file.u8('M');
+    file.u32(static_cast<uint32_t>(14 + info.b.size() + data.size()));
+    file.u32(0);
+    file.u32(static_cast<uint32_t>(14 + info.b.size()));
+    file.b.insert(file.b.end(), info.b.begin(), info.b.end());
+    file.b.insert(file.b.end(), data.begin(), data.end());
+    return file.b;
+}
+
 }  // namespace
 
 const std::vector<Variant>& all_variants() {
@@ -172,43 +215,12 @@ std::vector<uint8_t> encode(const bmp::Image& image, Variant v) {
     }
     if (f.compression == 1 || f.compression == 2) data.u8(0), data.u8(1);
 
-    Bytes info;
-    const bool core = f.header_size == 12;
-    info.u32(f.header_size);
-    if (core) {
-        info.u16(static_cast<unsigned>(w)), info.u16(static_cast<unsigned>(h)), info.u16(1),
-            info.u16(static_cast<unsigned>(f.bpp));
-    } else {
-        info.u32(static_cast<uint32_t>(w));
-        info.u32(static_cast<uint32_t>(f.top_down ? -h : h));
-        info.u16(1), info.u16(static_cast<unsigned>(f.bpp));
-        info.u32(f.compression);
-        info.u32(static_cast<uint32_t>(data.b.size()));
-        info.u32(2835), info.u32(2835);
-        info.u32(static_cast<uint32_t>(palette.size())), info.u32(0);
-        if (f.header_size > 40) {
-            for (uint32_t m : f.masks) info.u32(m);
-            while (info.b.size() < f.header_size) info.u8(0);
-        } else if (f.compression == 3) {
-            for (uint32_t m : f.masks) info.u32(m);
-        }
-    }
-    if (core) {
-        // A core header's palette has 2^bpp entries of three bytes.
-        palette.resize(size_t{1} << f.bpp, 0);
-        for (uint32_t p : palette) info.u8(p & 0xff), info.u8(p >> 8 & 0xff), info.u8(p >> 16);
-    } else {
-        for (uint32_t p : palette) info.u32(p);
-    }
+    return assemble(f, w, h, std::move(palette), data.b);
+}
 
-    Bytes file;
-    file.u8('B'), file.u8('M');
-    file.u32(static_cast<uint32_t>(14 + info.b.size() + data.b.size()));
-    file.u32(0);
-    file.u32(static_cast<uint32_t>(14 + info.b.size()));
-    file.b.insert(file.b.end(), info.b.begin(), info.b.end());
-    file.b.insert(file.b.end(), data.b.begin(), data.b.end());
-    return file.b;
+std::vector<uint8_t> rle_file(int32_t width, int32_t height, bool four,
+                              const std::vector<uint32_t>& palette, const std::vector<uint8_t>& codes) {
+    return assemble(format_of(four ? Variant::rle4 : Variant::rle8), width, height, palette, codes);
 }
 
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {

@@ -24,6 +24,11 @@ int colour_limit(Variant v);
 // top 5 (or 6) bits of each channel, so give them colours that survive that.
 std::vector<uint8_t> encode(const bmp::Image& image, Variant v);
 
+// A run-length file (RLE4 when `four`, else RLE8) of the given size around the codes
+// `codes`, taken as they are, with the palette of 0x00RRGGBB entries `palette`.
+std::vector<uint8_t> rle_file(int32_t width, int32_t height, bool four,
+                              const std::vector<uint32_t>& palette, const std::vector<uint8_t>& codes);
+
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes);
 
 }  // namespace testing_bmp

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 
 using namespace testing_support;
 using testing_bmp::Variant;
@@ -26,6 +27,38 @@ bmp::Image picture(Variant v, int32_t w, int32_t h) {
         const int i = (x < w / 2) ? (y % n) : ((x * 7 + y * 3) % n);
         return colours[i];
     });
+}
+
+// Run-length codes as a test writes them: RLE8 takes one index per pixel, RLE4 two per byte.
+struct RleCodes {
+    bool four;
+    std::vector<uint8_t> b;
+    void run(unsigned count, uint8_t index) {
+        b.push_back(static_cast<uint8_t>(count));
+        b.push_back(four ? static_cast<uint8_t>(index << 4 | index) : index);
+    }
+    // At least three indices.
+    void literal(const std::vector<uint8_t>& idx) {
+        b.push_back(0);
+        b.push_back(static_cast<uint8_t>(idx.size()));
+        const size_t start = b.size();
+        for (size_t i = 0; i < idx.size(); ++i) {
+            if (!four) b.push_back(idx[i]);
+            else if (i % 2 == 0) b.push_back(static_cast<uint8_t>(idx[i] << 4));
+            else b.back() |= idx[i];
+        }
+        if ((b.size() - start) % 2) b.push_back(0);
+    }
+    void delta(uint8_t right, uint8_t up) { b.insert(b.end(), {0, 2, right, up}); }
+    void end_of_row() { b.insert(b.end(), {0, 0}); }
+    void end() { b.insert(b.end(), {0, 1}); }
+};
+
+// Sixteen distinct colours, the palette of the run-length fixtures.
+std::vector<uint32_t> sixteen_colours() {
+    std::vector<uint32_t> p;
+    for (uint32_t i = 0; i < 16; ++i) p.push_back(i * 0x100f07);
+    return p;
 }
 
 bmp::Status decode_bytes(const std::vector<uint8_t>& b, bmp::Image& out, const bmp::Limits& l = {}) {
@@ -124,10 +157,9 @@ TEST(Codec, RefusesDamagedFiles) {
         {"JPEG inside", patched(good24, 30, 4), bmp::Status::unsupported},
         {"bit fields on 24 bits", patched(good24, 30, 3), bmp::Status::invalid},
         {"run-length top-down", patched(rle8, 22, uint32_t(-8)), bmp::Status::invalid},
-        {"run past row end", patched(rle8, rle_offset, 0x0000ff, 2), bmp::Status::bad_data},
-        {"delta out of image", patched(patched(rle8, rle_offset, 0x0200, 2), rle_offset + 2, 0x6464, 2),
-         bmp::Status::bad_data},
+        {"run-length index outside palette", patched(rle8, 46, 2), bmp::Status::bad_data},
         {"literal cut", cut(patched(rle8, rle_offset, 0xf000, 2), rle_offset + 6), bmp::Status::truncated},
+        {"delta cut", cut(patched(rle8, rle_offset, 0x0200, 2), rle_offset + 3), bmp::Status::truncated},
     };
     for (const auto& c : cases) {
         bmp::Image out;
@@ -138,6 +170,91 @@ TEST(Codec, RefusesDamagedFiles) {
     small.max_width = 15;
     bmp::Image out;
     EXPECT_EQ(decode_bytes(good24, out, small), bmp::Status::too_large);
+}
+
+// Encoders let a row's last run go past the row's end (ImageMagick pads every row to a
+// multiple of four pixels): those pixels are dropped, whatever the width, the kind of code
+// and the depth. Index 15 is painted only past the ends of the rows.
+TEST(Codec, RunLengthRowsAreClippedAtTheirEnd) {
+    const std::vector<uint32_t> palette = sixteen_colours();
+    const uint8_t stray = 15;
+    const int32_t h = 3;
+    for (bool four : {false, true}) {
+        for (int32_t w : {1, 3, 97, 101}) {
+            for (int past : {0, 1, 3}) {
+                for (bool literal : {false, true}) {
+                    // The last `tail` pixels of a row are one code that runs `past` further.
+                    const int32_t tail = std::min(w, 4);
+                    auto index = [&](int32_t x, int32_t y) {
+                        if (x < w - tail || literal) return static_cast<uint8_t>((x * 5 + y) % 15);
+                        return static_cast<uint8_t>(y + 1);
+                    };
+                    RleCodes c{four, {}};
+                    for (int32_t y = h - 1; y >= 0; --y) {   // the bottom row first
+                        for (int32_t x = 0; x < w - tail; ++x) c.run(1, index(x, y));
+                        std::vector<uint8_t> last;
+                        for (int32_t x = w - tail; x < w; ++x) last.push_back(index(x, y));
+                        last.insert(last.end(), static_cast<size_t>(past), stray);
+                        if (!literal) c.run(static_cast<unsigned>(last.size()), last[0]);
+                        else if (last.size() >= 3) c.literal(last);
+                        else for (uint8_t i : last) c.run(1, i);
+                        c.end_of_row();
+                    }
+                    c.end();
+                    const std::string what = std::string(four ? "RLE4" : "RLE8") + " width " +
+                                             std::to_string(w) + ", " + std::to_string(past) +
+                                             " past the end, " + (literal ? "literal" : "run");
+                    bmp::Image out;
+                    ASSERT_EQ(decode_bytes(testing_bmp::rle_file(w, h, four, palette, c.b), out),
+                              bmp::Status::ok) << what;
+                    const bmp::Image expected =
+                        make_image(w, h, [&](int32_t x, int32_t y) { return palette[index(x, y)]; });
+                    EXPECT_EQ(out.pixels, expected.pixels) << what;
+                }
+            }
+        }
+    }
+}
+
+// Codes that reach past a row's end or past the last row paint nothing there, and nothing
+// spills into the next row: pixels the data skip keep index 0.
+TEST(Codec, RunLengthDataOutsideTheImageIsDropped) {
+    using Codes = std::function<void(RleCodes&)>;
+    const struct {
+        const char* what;
+        Codes codes;
+        const char* rows;   // top row, then bottom row: one index digit per pixel
+    } cases[] = {
+        {"run past the end, next row skips its start",
+         [](RleCodes& c) { c.run(7, 1), c.end_of_row(), c.delta(2, 0), c.run(3, 2); }, "00222 11111"},
+        {"literal past the end, next row skips its start",
+         [](RleCodes& c) { c.literal({1, 2, 1, 2, 1, 3, 3}), c.end_of_row(), c.delta(2, 0), c.run(3, 2); },
+         "00222 12121"},
+        {"delta past the end of the row",
+         [](RleCodes& c) { c.run(2, 1), c.delta(4, 0), c.run(3, 3), c.end_of_row(), c.run(5, 2); },
+         "22222 11000"},
+        {"row past the last one",
+         [](RleCodes& c) { c.run(5, 1), c.end_of_row(), c.run(5, 2), c.end_of_row(), c.run(5, 3); },
+         "22222 11111"},
+        {"delta past the last row",
+         [](RleCodes& c) { c.run(5, 1), c.delta(0, 3), c.run(5, 3), c.literal({3, 3, 3}); }, "00000 11111"},
+    };
+    const std::vector<uint32_t> palette = sixteen_colours();
+    for (bool four : {false, true}) {
+        for (const auto& k : cases) {
+            RleCodes c{four, {}};
+            k.codes(c);
+            c.end();
+            bmp::Image out;
+            ASSERT_EQ(decode_bytes(testing_bmp::rle_file(5, 2, four, palette, c.b), out), bmp::Status::ok)
+                << k.what;
+            const std::string rows = k.rows;
+            const bmp::Image expected = make_image(5, 2, [&](int32_t x, int32_t y) {
+                return palette[static_cast<size_t>(rows[static_cast<size_t>(y * 6 + x)] - '0')];
+            });
+            EXPECT_EQ(out.pixels, expected.pixels) << k.what << (four ? " RLE4" : " RLE8");
+        }
+    }
 }
 
 TEST(Codec, RunLengthDataEndingEarlyEndsTheImage) {
