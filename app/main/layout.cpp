@@ -6,6 +6,8 @@
 
 #include <QFont>
 
+#include <type_traits>
+
 namespace {
 
 struct Box {
@@ -98,6 +100,7 @@ B* choice(B*& slot, const char* name, QWidget* parent, Box b, const QString& cap
     place(slot, name, parent, b)->setText(caption);
     slot->setChecked(checked);
     if (b.width == 0) slot->adjustSize();
+    if constexpr (std::is_same_v<B, QRadioButton>) ui::join_parent_group(slot);
     return slot;
 }
 
