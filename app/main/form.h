@@ -92,8 +92,10 @@ public:
     void Timer4Timer();
     void redClick();
     void nmChange();
+    void ExecuteTarnwick();
 
     // ---- result display ----
+    void reloadimagespath();
     void reloadimages();
     void Legend();
 
@@ -178,6 +180,8 @@ public:
     struct Display {
         long double sind_maximum = 1.0L;   // the sin(d) colour maximum
         int32_t result_width = 320, result_height = 240;
+        // the legend pictures as stored with the window, before anything is drawn on them
+        std::array<QImage, 4> legend_backgrounds;
     } display;
 
     struct Readings {
@@ -258,6 +262,13 @@ private:
     void select_motor(int index);
     std::vector<QRadioButton*> motor_buttons() const;
     void park_motors_and_end();
+
+    // engine run
+    QString option_string() const;
+
+    // result display
+    bool load_result_images();
+    QString scale_text() const;
 
     // readings
     void image_scale_changed(int objective, const QLineEdit* edit);

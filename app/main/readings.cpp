@@ -21,10 +21,10 @@ void TForm1::Timer8Timer() { Timer8->setEnabled(false); }
 void TForm1::Timer9Timer() { Timer9->setEnabled(false); }
 void TForm1::Timer10Timer() { Timer10->setEnabled(false); }
 
-void TForm1::ob04Click() {}
-void TForm1::Ob10Click() {}
-void TForm1::Ob20Click() {}
-void TForm1::Ob40Click() {}
+void TForm1::ob04Click() { Legend(); }
+void TForm1::Ob10Click() { Legend(); }
+void TForm1::Ob20Click() { Legend(); }
+void TForm1::Ob40Click() { Legend(); }
 
 void TForm1::Edit2Change() { image_scale_changed(0, Edit2); }
 void TForm1::Edit3Change() { image_scale_changed(1, Edit3); }
