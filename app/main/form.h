@@ -187,6 +187,11 @@ public:
     struct Readings {
         std::array<long double, 4> image_scale{};   // mm, objectives 4x, 10x, 20x, 40x
         bool tracking = false;
+        // in pixels of the result images: Left/Top where the left button went down,
+        // Right/Bottom the latest pointer position; and the rectangle drawn last
+        struct Rectangle {
+            int32_t left = 0, top = 0, right = 0, bottom = 0;
+        } selection, drawn;
     } readings;
 
     // ---- controls, by page ----
@@ -272,6 +277,12 @@ private:
 
     // readings
     void image_scale_changed(int objective, const QLineEdit* edit);
+    enum class Result { transmission, retardation, angle };   // Image1, Image2, Image3
+    ui::Picture* result_control(Result r) const;
+    void result_mouse_down(Result pressed, const ui::MouseEvent& e);
+    void result_mouse_move(Result pressed, const ui::MouseEvent& e);
+    void reading_timer(Result r, ui::Timer* timer);
+    void write_reading(Result r);
 
     class StepperEvents;
     std::unique_ptr<StepperEvents> stepper_events_;
