@@ -127,6 +127,9 @@ public:
 
     // ---- result sets ----
     void Save_all_imagesClick();
+    // Saves the result image of the checked kind ("Sin(d)", "phi", "I/Io") to `path`;
+    // raises when the file cannot be written.
+    void SaveimagesClick(const QString& path);
     void OpenimagesClick();
 
     // ---- state, grouped by owner ----
@@ -283,6 +286,9 @@ private:
     void result_mouse_move(Result pressed, const ui::MouseEvent& e);
     void reading_timer(Result r, ui::Timer* timer);
     void write_reading(Result r);
+
+    // result sets
+    QImage saved_image(Result r);
 
     class StepperEvents;
     std::unique_ptr<StepperEvents> stepper_events_;
