@@ -61,6 +61,11 @@ class ResultsTest : public WindowTest {
             }
         }
     }
+    // Every pixel of the three result images holds `value`.
+    void write_uniform_results(QSize size, int value) {
+        const Values v = [value](int, int) { return value; };
+        write_results(size, v, v, v);
+    }
     static QImage read(const QString& path) {
         QImage img;
         ui::read_bitmap(path, img);

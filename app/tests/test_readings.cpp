@@ -9,17 +9,20 @@ const QString degree(QChar(0x00b0));
 
 } // namespace
 
+// Each case is dragged on each of the three result images: every image reads the same
+// rectangle of all three.
 TEST_F(ResultsTest, ReadingsOverADraggedRectangle) {
     using V = Values;
     auto uniform = [](int v) -> V { return [v](int, int) { return v; }; };
+    const V u100 = uniform(100), u128 = uniform(128);
     // columns alternately 2 and 254: axes 1.4 degrees either side of 0 (arithmetic: 90.4)
     const V straddling = [](int x, int) { return x % 2 ? 254 : 2; };
     const V with_gaps = [](int x, int) { return x % 2 ? 0 : 64; }; // "no value" between
     const V only_at_200_100 = [](int x, int y) { return x == 200 && y == 100 ? 77 : 0; };
-    enum Image { i1, i2, i3 };
+    const QSize small(320, 240), large(640, 480);
+    const QString deg = degree;
     const struct {
         const char* name;
-        Image pressed;
         QSize size;
         V a0, a1, a2;
         QPoint from, to;
@@ -27,163 +30,52 @@ TEST_F(ResultsTest, ReadingsOverADraggedRectangle) {
         QString sind, phi, transmission;
         long double sind_maximum = 1;
     } cases[] = {
-        {"one pixel red 128",
-         i2,
-         {320, 240},
-         uniform(128),
-         uniform(128),
-         uniform(128),
-         {50, 40},
-         {60, 45},
-         true,
-         "sin(d)=0.502",
-         "phi    =90.4" + degree,
-         "I/Io    =50.2%"},
-        {"pressed Image1",
-         i1,
-         {320, 240},
-         uniform(128),
-         uniform(128),
-         uniform(128),
-         {50, 40},
-         {60, 45},
-         true,
-         "sin(d)=0.502",
-         "phi    =90.4" + degree,
-         "I/Io    =50.2%"},
-        {"pressed Image3",
-         i3,
-         {320, 240},
-         uniform(128),
-         uniform(128),
-         uniform(128),
-         {50, 40},
-         {60, 45},
-         true,
-         "sin(d)=0.502",
-         "phi    =90.4" + degree,
-         "I/Io    =50.2%"},
-        {"straddling 0 and 180 degrees",
-         i3,
-         {320, 240},
-         uniform(100),
-         uniform(100),
-         straddling,
-         {10, 10},
-         {13, 12},
-         false,
-         "sin(d)=0.3922",
-         "phi    =0.4" + degree,
-         "I/Io    =39.2%"},
-        {"reversed drag",
-         i3,
-         {320, 240},
-         uniform(100),
-         uniform(100),
-         straddling,
-         {13, 12},
-         {10, 10},
-         false,
-         "sin(d)=0.3922",
-         "phi    =0.4" + degree,
-         "I/Io    =39.2%"},
-        {"no-value pixels leave phi alone",
-         i2,
-         {320, 240},
-         uniform(100),
-         with_gaps,
-         with_gaps,
-         {10, 10},
-         {13, 12},
-         false,
-         "sin(d)=0.1255",
-         "phi    =45.2" + degree,
-         "I/Io    =39.2%"},
-        {"no angle at all",
-         i1,
-         {320, 240},
-         uniform(100),
-         uniform(0),
-         uniform(0),
-         {10, 10},
-         {13, 12},
-         false,
-         "sin(d)=0",
-         "phi    =",
-         "I/Io    =39.2%"},
-        {"the top of the scale at colour maximum 0.05",
-         i2,
-         {320, 240},
-         uniform(1),
-         uniform(255),
-         uniform(255),
-         {10, 10},
-         {13, 12},
-         false,
-         "sin(d)=0.05",
-         "phi    =180" + degree,
-         "I/Io    =0.4%",
-         0.05L},
-        {"640 x 480 in a 320 x 240 control",
-         i1,
-         {640, 480},
-         only_at_200_100,
-         only_at_200_100,
-         only_at_200_100,
-         {100, 50},
-         {101, 51},
-         true,
-         "sin(d)=0.302",
-         "phi    =54.4" + degree,
-         "I/Io    =30.2%"},
-        {"dragged beyond the picture",
-         i2,
-         {320, 240},
-         uniform(100),
-         uniform(100),
-         uniform(100),
-         {318, 238},
-         {330, 250},
-         false,
-         "sin(d)=0.3922",
-         "phi    =70.6" + degree,
-         "I/Io    =39.2%"},
-        {"no phi image: its reading lies outside",
-         i2,
-         {320, 240},
-         uniform(100),
-         uniform(100),
-         nullptr,
-         {10, 10},
-         {13, 12},
-         false,
-         "sin(d)=0.3922",
-         "phi",
-         "I/Io    =39.2%"},
+        // clang-format off
+        {"one pixel red 128", small, u128, u128, u128, {50, 40}, {60, 45}, true,
+         "sin(d)=0.502", "phi    =90.4" + deg, "I/Io    =50.2%"},
+        {"straddling 0 and 180 degrees", small, u100, u100, straddling, {10, 10}, {13, 12}, false,
+         "sin(d)=0.3922", "phi    =0.4" + deg, "I/Io    =39.2%"},
+        {"reversed drag", small, u100, u100, straddling, {13, 12}, {10, 10}, false,
+         "sin(d)=0.3922", "phi    =0.4" + deg, "I/Io    =39.2%"},
+        {"no-value pixels leave phi alone", small, u100, with_gaps, with_gaps, {10, 10}, {13, 12}, false,
+         "sin(d)=0.1255", "phi    =45.2" + deg, "I/Io    =39.2%"},
+        {"no angle at all", small, u100, uniform(0), uniform(0), {10, 10}, {13, 12}, false,
+         "sin(d)=0", "phi    =", "I/Io    =39.2%"},
+        {"top of the scale at colour maximum 0.05", small, uniform(1), uniform(255), uniform(255),
+         {10, 10}, {13, 12}, false, "sin(d)=0.05", "phi    =180" + deg, "I/Io    =0.4%", 0.05L},
+        {"640 x 480 in a 320 x 240 control", large, only_at_200_100, only_at_200_100, only_at_200_100,
+         {100, 50}, {101, 51}, true, "sin(d)=0.302", "phi    =54.4" + deg, "I/Io    =30.2%"},
+        {"dragged beyond the picture", small, u100, u100, u100, {318, 238}, {330, 250}, false,
+         "sin(d)=0.3922", "phi    =70.6" + deg, "I/Io    =39.2%"},
+        {"no phi image: its reading lies outside", small, u100, u100, nullptr, {10, 10}, {13, 12}, false,
+         "sin(d)=0.3922", "phi", "I/Io    =39.2%"},
+        // clang-format on
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
         write_results(c.size, c.a0, c.a1, c.a2);
-        auto form = shown_window();
-        form->Timer4->setEnabled(false);
-        form->display.sind_maximum = c.sind_maximum;
-        ui::Picture* image = c.pressed == i1   ? form->Image1
-                             : c.pressed == i2 ? form->Image2
-                                               : form->Image3;
-        press(*form, image, c.from);
-        move(*form, image, c.to);
-        if (c.one_pixel) {
-            form->Timer10Timer();
-            move(*form, image, c.from);
+        for (int pressed = 1; pressed <= 3; ++pressed) {
+            SCOPED_TRACE(std::string(c.name) + " on Image" + std::to_string(pressed));
+            auto form = shown_window();
+            form->Timer4->setEnabled(false);
+            form->display.sind_maximum = c.sind_maximum;
+            ui::Picture* image = pressed == 1   ? form->Image1
+                                 : pressed == 2 ? form->Image2
+                                                : form->Image3;
+            press(*form, image, c.from);
+            move(*form, image, c.to);
+            if (c.one_pixel) {
+                form->Timer10Timer();
+                move(*form, image, c.from);
+            }
+            release(*form, image, c.one_pixel ? c.from : c.to);
+            fire_reading_timers(*form);
+            EXPECT_EQ(form->Label34->caption(), c.sind);
+            EXPECT_EQ(form->Label35->caption(), c.phi);
+            EXPECT_EQ(form->Label36->caption(), c.transmission);
+            for (ui::Label* l : {form->Label34, form->Label35, form->Label36})
+                EXPECT_TRUE(l->isVisible());
+            EXPECT_FALSE(form->readings.tracking);
         }
-        release(*form, image, c.one_pixel ? c.from : c.to);
-        fire_reading_timers(*form);
-        EXPECT_EQ(form->Label34->caption(), c.sind);
-        EXPECT_EQ(form->Label35->caption(), c.phi);
-        EXPECT_EQ(form->Label36->caption(), c.transmission);
-        for (ui::Label* l : {form->Label34, form->Label35, form->Label36})
-            EXPECT_TRUE(l->isVisible());
-        EXPECT_FALSE(form->readings.tracking);
     }
 }
 

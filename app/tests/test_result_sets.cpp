@@ -97,9 +97,7 @@ TEST_F(ResultSetTest, SavedSetHoldsPictureLegendAndRecord) {
 // Without an optic or an objective their pixels keep the legend's colour; other
 // settings are recorded as they are.
 TEST_F(ResultSetTest, RecordRowOfOtherSettings) {
-    write_results(
-        {320, 240}, [](int, int) { return 9; }, [](int, int) { return 9; },
-        [](int, int) { return 9; });
+    write_uniform_results({320, 240}, 9);
     auto form = make_window();
     form->FormActivate();
     form->reloadimages();
@@ -140,7 +138,8 @@ TEST_F(ResultSetTest, LargerResultsAreScaledWithoutNewColours) {
             for (int x = 0; x < 320; ++x) {
                 const QRgb p = saved.pixel(x, y);
                 foreign += p != full.pixel(2 * x, 2 * y) && p != full.pixel(2 * x + 1, 2 * y) &&
-                           p != full.pixel(2 * x, 2 * y + 1) && p != full.pixel(2 * x + 1, 2 * y + 1);
+                           p != full.pixel(2 * x, 2 * y + 1) &&
+                           p != full.pixel(2 * x + 1, 2 * y + 1);
             }
         EXPECT_EQ(foreign, 0);
     }
@@ -150,9 +149,7 @@ TEST_F(ResultSetTest, LargerResultsAreScaledWithoutNewColours) {
 // are saved, it and the rest are not, and no partial file is left. A cancelled dialog
 // writes nothing.
 TEST_F(ResultSetTest, SaveFailureIsShownAndLeavesNoPartialFile) {
-    write_results(
-        {320, 240}, [](int, int) { return 9; }, [](int, int) { return 9; },
-        [](int, int) { return 9; });
+    write_uniform_results({320, 240}, 9);
     auto form = make_window();
     form->reloadimages();
     dialogs.files.push_back(""); // cancelled
@@ -239,9 +236,7 @@ TEST_F(ResultSetTest, OpeningAnIncompleteSet) {
 // `vexolan --info` prints the record rows of saved images, without a display, and names
 // every file that is no saved result image on standard error.
 TEST_F(ResultSetTest, InfoPrintsRecordRowsWithoutADisplay) {
-    write_results(
-        {320, 240}, [](int, int) { return 9; }, [](int, int) { return 9; },
-        [](int, int) { return 9; });
+    write_uniform_results({320, 240}, 9);
     {
         auto form = make_window();
         form->FormActivate();
