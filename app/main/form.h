@@ -92,8 +92,10 @@ public:
     void Timer4Timer();
     void redClick();
     void nmChange();
+    void ExecuteTarnwick();
 
     // ---- result display ----
+    void reloadimagespath();
     void reloadimages();
     void Legend();
 
@@ -125,6 +127,9 @@ public:
 
     // ---- result sets ----
     void Save_all_imagesClick();
+    // Saves the result image of the checked kind ("Sin(d)", "phi", "I/Io") to `path`;
+    // raises when the file cannot be written.
+    void SaveimagesClick(const QString& path);
     void OpenimagesClick();
 
     // ---- state, grouped by owner ----
@@ -179,11 +184,18 @@ public:
     struct Display {
         long double sind_maximum = 1.0L;   // the sin(d) colour maximum
         int32_t result_width = 320, result_height = 240;
+        // the legend pictures as stored with the window, before anything is drawn on them
+        std::array<QImage, 4> legend_backgrounds;
     } display;
 
     struct Readings {
         std::array<long double, 4> image_scale{};   // mm, objectives 4x, 10x, 20x, 40x
         bool tracking = false;
+        // in pixels of the result images: Left/Top where the left button went down,
+        // Right/Bottom the latest pointer position; and the rectangle drawn last
+        struct Rectangle {
+            int32_t left = 0, top = 0, right = 0, bottom = 0;
+        } selection, drawn;
     } readings;
 
     // ---- controls, by page ----
@@ -260,8 +272,24 @@ private:
     std::vector<QRadioButton*> motor_buttons() const;
     void park_motors_and_end();
 
+    // engine run
+    QString option_string() const;
+
+    // result display
+    bool load_result_images();
+    QString scale_text() const;
+
     // readings
     void image_scale_changed(int objective, const QLineEdit* edit);
+    enum class Result { transmission, retardation, angle };   // Image1, Image2, Image3
+    ui::Picture* result_control(Result r) const;
+    void result_mouse_down(Result pressed, const ui::MouseEvent& e);
+    void result_mouse_move(Result pressed, const ui::MouseEvent& e);
+    void reading_timer(Result r, ui::Timer* timer);
+    void write_reading(Result r);
+
+    // result sets
+    QImage saved_image(Result r);
 
     class StepperEvents;
     std::unique_ptr<StepperEvents> stepper_events_;

@@ -6,6 +6,8 @@
 
 #include <QFont>
 
+#include <type_traits>
+
 namespace {
 
 struct Box {
@@ -98,6 +100,7 @@ B* choice(B*& slot, const char* name, QWidget* parent, Box b, const QString& cap
     place(slot, name, parent, b)->setText(caption);
     slot->setChecked(checked);
     if (b.width == 0) slot->adjustSize();
+    if constexpr (std::is_same_v<B, QRadioButton>) ui::join_parent_group(slot);
     return slot;
 }
 
@@ -131,8 +134,9 @@ void TForm1::build_window() {
     move(242, 115);
     resize(901, 537);   // the client area; the designed outer size is 917 x 573
 
-    picture(AT(Image6), this, {584, 8, 41, 41}, false);
-    picture(AT(Image10), this, {640, 8, 41, 41}, false);
+    // the reading buffer and the pressed-image copy, under the page control: never seen
+    picture(AT(Image6), this, {584, 8, 41, 41}, false)->setVisible(false);
+    picture(AT(Image10), this, {640, 8, 41, 41}, false)->setVisible(false);
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));

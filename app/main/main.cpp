@@ -1,10 +1,12 @@
 // vexolan: the operator's window. `vexolan --simulate` runs it on the virtual microscope's
 // simulated polarizer motor; without it the program looks for a real controller.
+// `vexolan --info FILE...` prints the record rows of saved result images.
 #include "VexolanUpdate/update_form.h"
 #include "capture/no_camera.h"
 #include "desktop.h"
 #include "form.h"
 #include "main/version.h"
+#include "result_info.h"
 #include "stepper/simulated_stepper.h"
 #include "ui/application.h"
 #include "ui/handlers.h"
@@ -14,6 +16,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -25,6 +28,14 @@ bool have_display() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // the record rows of saved result images, for other tools: no window, no display
+    if (argc >= 2 && std::strcmp(argv[1], "--info") == 0) {
+        if (argc == 2) {
+            std::fprintf(stderr, "usage: %s --info FILE...\n", argv[0]);
+            return 2;
+        }
+        return result_info::print(argc - 2, argv + 2, stdout, stderr);
+    }
     if (!have_display()) {
         std::fprintf(stderr,
                      "vexolan: no display. On a machine without one, run it under Xvfb:\n"
@@ -37,7 +48,10 @@ int main(int argc, char** argv) {
     app.setApplicationVersion(QStringLiteral(VEXOLAN_VERSION_TEXT));
 
     QCommandLineParser options;
-    options.setApplicationDescription(QStringLiteral("Birefringence measurement under a polarizing microscope."));
+    options.setApplicationDescription(
+        QStringLiteral("Birefringence measurement under a polarizing microscope.\n"
+                       "vexolan --info FILE... prints the record rows of saved "
+                       "result images."));
     options.addHelpOption();
     options.addVersionOption();
     const QCommandLineOption simulate(QStringLiteral("simulate"),

@@ -3,8 +3,19 @@
 #include <QLocale>
 
 #include <charconv>
+#include <cmath>
 
 namespace numbers {
+
+long double rounded_decimals(long double value, int decimals) {
+    const long double scale = std::pow(10.0L, decimals);
+    char buf[64];
+    const auto written =
+        std::to_chars(buf, buf + sizeof buf, value * scale, std::chars_format::general, 15);
+    long double decimal = value * scale;
+    std::from_chars(buf, written.ptr, decimal, std::chars_format::general);
+    return numeric::round_half_even(decimal) / scale;
+}
 
 QString shortest(long double value) {
     // to_chars ignores the C locale, which the application object sets from the

@@ -15,6 +15,11 @@ namespace numbers {
 // ties to the even one (2.5 gives 2, 3.5 gives 4).
 inline int32_t rounded(long double value) { return static_cast<int32_t>(numeric::round_half_even(value)); }
 
+// `value` rounded to `decimals` places, ties to the even digit. A tie is judged on the
+// value's decimal form of 15 significant digits, as the operator reads it: 0.025 rounds
+// to 0.02 whichever side of it its binary value lies.
+long double rounded_decimals(long double value, int decimals);
+
 // With "." as decimal separator.
 QString shortest(long double value);
 // With the locale's decimal separator.

@@ -2,37 +2,205 @@
 // image scales.
 #include "form.h"
 #include "numbers.h"
+#include "reading_values.h"
+#include "ui/wait.h"
 
-void TForm1::Image1MouseDown(const ui::MouseEvent&) {}
-void TForm1::Image1MouseMove(const ui::MouseEvent&) {}
-void TForm1::Image1MouseUp(const ui::MouseEvent&) {}
-void TForm1::Image1DblClick() {}
-void TForm1::Image2MouseDown(const ui::MouseEvent&) {}
-void TForm1::Image2MouseMove(const ui::MouseEvent&) {}
-void TForm1::Image2MouseUp(const ui::MouseEvent&) {}
-void TForm1::Image2DblClick() {}
-void TForm1::Image3MouseDown(const ui::MouseEvent&) {}
-void TForm1::Image3MouseMove(const ui::MouseEvent&) {}
-void TForm1::Image3MouseUp(const ui::MouseEvent&) {}
-void TForm1::Image3DblClick() {}
+#include <QRect>
 
-void TForm1::Timer7Timer() { Timer7->setEnabled(false); }
-void TForm1::Timer8Timer() { Timer8->setEnabled(false); }
-void TForm1::Timer9Timer() { Timer9->setEnabled(false); }
-void TForm1::Timer10Timer() { Timer10->setEnabled(false); }
+namespace {
 
-void TForm1::ob04Click() {}
-void TForm1::Ob10Click() {}
-void TForm1::Ob20Click() {}
-void TForm1::Ob40Click() {}
+// The selection's columns and rows, both ends included, whichever way it was dragged.
+QRect area(const TForm1::Readings::Rectangle& r) {
+    return QRect(QPoint(std::min(r.left, r.right), std::min(r.top, r.bottom)),
+                 QPoint(std::max(r.left, r.right), std::max(r.top, r.bottom)));
+}
 
-void TForm1::Edit2Change() { image_scale_changed(0, Edit2); }
-void TForm1::Edit3Change() { image_scale_changed(1, Edit3); }
-void TForm1::Edit4Change() { image_scale_changed(2, Edit4); }
-void TForm1::Edit5Change() { image_scale_changed(3, Edit5); }
+} // namespace
+
+ui::Picture* TForm1::result_control(Result r) const {
+    switch (r) {
+    case Result::transmission:
+        return Image1;
+    case Result::retardation:
+        return Image2;
+    case Result::angle:
+        break;
+    }
+    return Image3;
+}
+
+void TForm1::Image1MouseDown(const ui::MouseEvent& e) {
+    result_mouse_down(Result::transmission, e);
+}
+void TForm1::Image1MouseMove(const ui::MouseEvent& e) {
+    result_mouse_move(Result::transmission, e);
+}
+void TForm1::Image1MouseUp(const ui::MouseEvent&) {
+    readings.tracking = false;
+}
+void TForm1::Image1DblClick() {
+    readings.tracking = false;
+}
+void TForm1::Image2MouseDown(const ui::MouseEvent& e) {
+    result_mouse_down(Result::retardation, e);
+}
+void TForm1::Image2MouseMove(const ui::MouseEvent& e) {
+    result_mouse_move(Result::retardation, e);
+}
+void TForm1::Image2MouseUp(const ui::MouseEvent&) {
+    readings.tracking = false;
+}
+void TForm1::Image2DblClick() {
+    readings.tracking = false;
+}
+void TForm1::Image3MouseDown(const ui::MouseEvent& e) {
+    result_mouse_down(Result::angle, e);
+}
+void TForm1::Image3MouseMove(const ui::MouseEvent& e) {
+    result_mouse_move(Result::angle, e);
+}
+void TForm1::Image3MouseUp(const ui::MouseEvent&) {
+    readings.tracking = false;
+}
+void TForm1::Image3DblClick() {
+    readings.tracking = false;
+}
+
+// A press starts from clean copies of the result images; the right button does nothing
+// more. Mouse handlers stay silent on every failure.
+void TForm1::result_mouse_down(Result pressed, const ui::MouseEvent& e) {
+    try {
+        reloadimages();
+        if (pressed == Result::transmission) {
+            ui::process_messages();
+            ui::pause(100);
+        }
+        if (e.buttons & Qt::RightButton) return;
+        readings.tracking = true;
+        ui::Picture* control = result_control(pressed);
+        if (e.buttons & Qt::LeftButton) {
+            int x = e.x, y = e.y;
+            reading::transformx(control->width(), 240, x, y, display.result_width,
+                                display.result_height);
+            readings.selection = readings.drawn = {x, y, x, y};
+        }
+        Image10->set_picture(control->picture()); // before any rectangle is drawn on it
+    } catch (...) {
+    }
+}
+
+// Moves the drawn rectangle with the pointer, and computes the readings at most once per
+// 500 ms (Timer10): the pressed image's own at once, the other two from their timers.
+void TForm1::result_mouse_move(Result pressed, const ui::MouseEvent& e) {
+    try {
+        ui::Picture* control = result_control(pressed);
+        if ((e.buttons & Qt::LeftButton) && readings.tracking) {
+            for (ui::Label* l : {Label34, Label35, Label36}) l->setVisible(true);
+            const auto& d = readings.drawn;
+            control->xor_rectangle(d.left, d.top, d.right, d.bottom); // erases the last one
+            int x = e.x, y = e.y;
+            reading::transformx(control->width(), 240, x, y, display.result_width,
+                                display.result_height);
+            auto& s = readings.selection;
+            s.right = x;
+            s.bottom = y;
+            control->xor_rectangle(s.left, s.top, s.right, s.bottom);
+            readings.drawn = s;
+        }
+        if (!readings.tracking || Timer10->enabled()) return;
+        if (pressed != Result::retardation) ui::process_messages();
+        Image6->set_picture(Image10->picture());
+        write_reading(pressed);
+        switch (pressed) {
+        case Result::transmission:
+            Timer9->setEnabled(true);
+            Timer7->setEnabled(true);
+            break;
+        case Result::retardation:
+            Timer7->setEnabled(true);
+            Timer8->setEnabled(true);
+            break;
+        case Result::angle:
+            Timer8->setEnabled(true);
+            Timer9->setEnabled(true);
+            break;
+        }
+        Timer10->setEnabled(true);
+    } catch (...) {
+    }
+}
+
+// The reading of result `r` over the selection of the reading buffer, into its label. A
+// selection wholly outside the bitmap leaves the label as it was.
+void TForm1::write_reading(Result r) {
+    const QImage& buffer = Image6->picture();
+    const QRect selected = area(readings.selection);
+    switch (r) {
+    case Result::transmission:
+        if (const auto mean = reading::arithmetic_mean(buffer, selected); mean.value)
+            Label36->set_caption(reading::transmission_text(*mean.value));
+        break;
+    case Result::retardation:
+        if (const auto mean = reading::arithmetic_mean(buffer, selected); mean.value)
+            Label34->set_caption(reading::sind_text(*mean.value, display.sind_maximum));
+        break;
+    case Result::angle:
+        if (const auto mean = reading::axial_mean(buffer, selected); mean.pixels > 0)
+            Label35->set_caption(reading::phi_text(mean.value));
+        break;
+    }
+}
+
+// Each reading timer reads its own image's current picture.
+void TForm1::reading_timer(Result r, ui::Timer* timer) {
+    timer->setEnabled(false);
+    Image6->set_picture(result_control(r)->picture());
+    ui::process_messages();
+    write_reading(r);
+}
+
+void TForm1::Timer7Timer() {
+    reading_timer(Result::angle, Timer7);
+}
+void TForm1::Timer8Timer() {
+    reading_timer(Result::transmission, Timer8);
+}
+void TForm1::Timer9Timer() {
+    reading_timer(Result::retardation, Timer9);
+}
+void TForm1::Timer10Timer() {
+    Timer10->setEnabled(false);
+}
+
+void TForm1::ob04Click() {
+    Legend();
+}
+void TForm1::Ob10Click() {
+    Legend();
+}
+void TForm1::Ob20Click() {
+    Legend();
+}
+void TForm1::Ob40Click() {
+    Legend();
+}
+
+void TForm1::Edit2Change() {
+    image_scale_changed(0, Edit2);
+}
+void TForm1::Edit3Change() {
+    image_scale_changed(1, Edit3);
+}
+void TForm1::Edit4Change() {
+    image_scale_changed(2, Edit4);
+}
+void TForm1::Edit5Change() {
+    image_scale_changed(3, Edit5);
+}
 
 // A valid number becomes the objective's image scale; anything else (an empty field
 // while the operator types) leaves the scale as it was.
 void TForm1::image_scale_changed(int objective, const QLineEdit* edit) {
-    if (const auto scale = numbers::parse_decimal(edit->text())) readings.image_scale[objective] = *scale;
+    if (const auto scale = numbers::parse_decimal(edit->text()))
+        readings.image_scale[objective] = *scale;
 }

@@ -64,6 +64,29 @@ TEST(UiControls, RadioButtonsCheckFromCodeAndUncheck) {
     EXPECT_EQ(clicks, 1);
 }
 
+// Radio buttons are exclusive within their parent only: a panel of buttons inside a group
+// box is a group of its own, and its checked button stays checked.
+TEST(UiControls, RadioGroupsArePerParent) {
+    QWidget box;
+    auto* panel = new QWidget(&box);
+    auto* red = new QRadioButton(panel);
+    auto* grey = new QRadioButton(panel);
+    auto* small = new QRadioButton(&box);
+    auto* large = new QRadioButton(&box);
+    for (QRadioButton* b : {red, grey, small, large}) ui::join_parent_group(b);
+    ui::set_checked(grey, true);
+    ui::set_checked(small, true);
+    ui::set_checked(large, true);
+    EXPECT_TRUE(grey->isChecked());
+    EXPECT_FALSE(small->isChecked());
+    ui::set_checked(red, true);
+    EXPECT_FALSE(grey->isChecked());
+    EXPECT_TRUE(large->isChecked());
+    ui::set_checked(large, false);   // unchecked from code within its group too
+    EXPECT_FALSE(large->isChecked());
+    EXPECT_TRUE(red->isChecked());
+}
+
 // Filling and setting the driver list from code runs no handler; the operator's pick and
 // typing do.
 TEST(UiControls, ComboBoxRunsHandlersOnlyForTheOperator) {

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -88,6 +89,7 @@ protected:
         };
         env.dialogs = &dialogs;
         env.end_program = [this] { ++ended; };
+        if (now) env.now = now;
         auto form = std::make_unique<TForm1>(env, nullptr);
         update = std::make_unique<TFormupdate>(env);
         form->Formupdate = update.get();
@@ -113,4 +115,12 @@ protected:
     QStringList camera_devices;
     FakeCamera* camera = nullptr;
     int ended = 0;
+    std::function<QDateTime()> now;   // the window's clock when set
+
+private:
+    // the window makes the measurement folder the current directory; it is given back
+    struct CurrentFolder {
+        QString path = QDir::currentPath();
+        ~CurrentFolder() { QDir::setCurrent(path); }
+    } current_folder_;
 };

@@ -1,5 +1,7 @@
 #include "controls.h"
 
+#include <QButtonGroup>
+#include <QRadioButton>
 #include <QStyleOptionGroupBox>
 #include <QStylePainter>
 
@@ -17,6 +19,13 @@ void GroupBox::paintEvent(QPaintEvent* e) {
     option.textColor = caption_colour_;
     option.palette.setColor(QPalette::WindowText, caption_colour_);
     painter.drawComplexControl(QStyle::CC_GroupBox, option);
+}
+
+void join_parent_group(QRadioButton* button) {
+    QWidget* parent = button->parentWidget();
+    auto* group = parent->findChild<QButtonGroup*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!group) group = new QButtonGroup(parent);
+    group->addButton(button);
 }
 
 }  // namespace ui

@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QString>
 
+class QRadioButton;
+
 namespace ui {
 
 // A label that takes the size of its caption, as the window's labels do.
@@ -34,6 +36,12 @@ protected:
 private:
     QColor caption_colour_;
 };
+
+// Makes the radio button a member of the one exclusive group of its parent's radio
+// buttons, as the window's groups are designed: the buttons in a panel inside a group box
+// form a group of their own. (Qt's automatic exclusivity would join every radio button
+// anywhere below the parent into one group.)
+void join_parent_group(QRadioButton* button);
 
 // Hints are kept with their control but never shown.
 inline void set_hint(QWidget* w, const QString& hint) {

@@ -2,6 +2,7 @@
 
 #include "dialogs.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -128,6 +129,12 @@ void set_checked(QRadioButton* control, bool checked) {
     through_setter([&] {
         if (checked || !control->isChecked()) {
             control->setChecked(checked);
+            return;
+        }
+        if (QButtonGroup* group = control->group()) {
+            group->setExclusive(false);
+            control->setChecked(false);
+            group->setExclusive(true);
             return;
         }
         control->setAutoExclusive(false);

@@ -3,6 +3,7 @@
 #include "bitmap_file.h"
 #include "handlers.h"
 
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -51,6 +52,16 @@ void Picture::draw(const std::function<void(QPainter&)>& paint) {
         paint(p);
     }
     update();
+}
+
+void Picture::text_out(int x, int y, const QString& text, const QFont& font) {
+    draw([&](QPainter& p) {
+        const QFontMetrics metrics(font);
+        p.fillRect(x, y, metrics.horizontalAdvance(text), metrics.height(), Qt::white);
+        p.setFont(font);
+        p.setPen(Qt::black);
+        p.drawText(x, y + metrics.ascent(), text);
+    });
 }
 
 void Picture::xor_rectangle(int left, int top, int right, int bottom) {

@@ -14,6 +14,7 @@
 
 #include <functional>
 
+class QFont;
 class QPainter;
 
 namespace ui {
@@ -52,6 +53,11 @@ public:
     // border (the black pen) stays as it is and its inside (the white brush) is inverted.
     // Drawn twice it leaves every pixel as it was.
     void xor_rectangle(int left, int top, int right, int bottom);
+
+    // Writes `text` in `font` as the canvas writes text: black glyphs on an opaque white
+    // cell whose top left corner is (x, y), as wide as the text advances and as high as
+    // the font's line, so a text drawn over a shorter one covers it.
+    void text_out(int x, int y, const QString& text, const QFont& font);
 
     using MouseHandler = std::function<void(const MouseEvent&)>;
     MouseHandler on_mouse_down, on_mouse_move, on_mouse_up;

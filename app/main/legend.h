@@ -1,0 +1,34 @@
+// One legend of the result display, drawn on its stored background: the colour bar, the
+// value labels, the image scale under the scale bar and the wavelength.
+#pragma once
+
+#include "ui/picture.h"
+
+#include <QFont>
+#include <QString>
+
+namespace legend {
+
+enum class Bar { false_colour, grey };
+
+struct Content {
+    Bar bar = Bar::grey;
+    // The |sin(d)| legend: its title with the delta over the stored one, and top and
+    // middle labels that change, so they are cleared first.
+    bool retardation = false;
+    QString top, middle, bottom;
+    QString scale;      // "0.25mm"; "mm" alone without an objective
+    QString wavelength; // as typed
+};
+
+// The palette index of bar row `row` (47 to 137): only its low eight bits count, so the
+// rows just outside the scale, 47 and 137, come out near black (2 and 3).
+int bar_index(int row);
+
+// The legends' serif face at a size in points of the window's 96 pixels per inch.
+QFont font(int points);
+
+// Draws everything of `content` on the picture, which holds the legend's background.
+void draw(ui::Picture& picture, const Content& content);
+
+} // namespace legend

@@ -1,0 +1,57 @@
+#include "result_info.h"
+
+#include "bmp.h"
+#include "record_row.h"
+
+#include <string>
+
+namespace result_info {
+
+namespace {
+
+// The record row of the file, or why it has none.
+record_row::Description read_record(const char* path) {
+    record_row::Description d;
+    std::array<uint8_t, record_row::length> bytes{};
+    int32_t width = 0, height = 0;
+    const auto check = [&](const bmp::Header& h) {
+        width = h.width;
+        height = h.height;
+        return width == record_row::width && height == record_row::height ? bmp::Status::ok
+                                                                          : bmp::Status::too_large;
+    };
+    const auto sink = [&](int32_t y, const uint8_t* bgrx) {
+        if (y != record_row::row) return;
+        for (int i = 0; i < record_row::length; ++i)
+            bytes[static_cast<size_t>(i)] = bgrx[4 * (record_row::first_column + i) + 2];
+    };
+    const bmp::Status status = bmp::read_file(path, {}, sink, check);
+    if (status == bmp::Status::too_large && width > 0)
+        d.error = "not a saved result image (" + std::to_string(width) + " x " +
+                  std::to_string(height) + " pixels, not 370 x 240)";
+    else if (status != bmp::Status::ok)
+        d.error = bmp::status_text(status);
+    else
+        d = record_row::describe(bytes);
+    return d;
+}
+
+} // namespace
+
+int print(int count, const char* const* files, std::FILE* out, std::FILE* err) {
+    int result = 0;
+    bool first = true;
+    for (int i = 0; i < count; ++i) {
+        const record_row::Description d = read_record(files[i]);
+        if (!d.error.empty()) {
+            std::fprintf(err, "vexolan: %s: %s\n", files[i], d.error.c_str());
+            result = 1;
+            continue;
+        }
+        std::fprintf(out, "%sfile: %s\n%s", first ? "" : "\n", files[i], d.lines.c_str());
+        first = false;
+    }
+    return result;
+}
+
+} // namespace result_info
