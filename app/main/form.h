@@ -9,6 +9,7 @@
 
 #include "capture/camera.h"
 #include "environment.h"
+#include "frame_sums.h"
 #include "stepper/stepper.h"
 #include "ui/controls.h"
 #include "ui/dialogs.h"
@@ -29,6 +30,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -76,11 +78,23 @@ public:
     void Button5Click();
     void Button6Click();
     void Timer5Timer();
+    // Shows the frame size in Label11 and makes Start_Sequence available or not.
+    void actualresolution();
 
     // ---- frame integration ----
     void VLGenericFilter1ProcessData(const QImage& frame);
     void Timer6Timer();
     void IntegrationsChange();
+    // Records the bitmap's size as the working frame size, makes it 32 bits per pixel and
+    // returns its pixel memory.
+    const uchar* BmpToArray1(QImage& bitmap);
+    // p := the per-channel mean of p and q (halves rounded down), under the colour rule.
+    // Raises when q's size is not p's. Returns true.
+    bool average(QImage& p, const QImage& q);
+    // p := the per-channel mean of p and q relative to the background r, scaled so that
+    // the background level becomes 200 (at most 255; p's value where r is 0), under the
+    // colour rule. Raises when q's or r's size is not p's. Returns true.
+    bool normalize_and_average(QImage& p, const QImage& q, const QImage& r);
 
     // ---- measurement sequence ----
     void Start_SequenceClick();
@@ -168,6 +182,11 @@ public:
     struct Integration {
         int32_t count = 10;        // frames per integration, beyond the first
         bool new_frame = false;
+        int32_t frame_counter = 0;   // frames summed so far in the running integration
+        int64_t width = 0, height = 0;   // the working frame size
+        frames::Accumulator sums;
+        QImage integrated;           // the last integrated image, kept apart from the preview
+        bool window_closed = false;  // a waiting integration gives up: the program ends
     } integration;
 
     struct Sequence {
@@ -290,6 +309,13 @@ private:
 
     // result sets
     QImage saved_image(Result r);
+
+    // camera and frame integration
+    void select_listed_camera();
+    void set_frame_size(int width, int height, int32_t choice);
+    void camera_dialog(const std::function<void(capture::Camera&)>& steps);
+    void start_camera_software();
+    frames::Channels combination_channels() const;
 
     class StepperEvents;
     std::unique_ptr<StepperEvents> stepper_events_;

@@ -1,9 +1,90 @@
-// Frame integration: the frame callback with the live previews, and the integration of a
-// number of frames into one image.
+// Frame integration: the frame callback with the live previews, the integration of a
+// number of frames into one image, and the two combinations of the backward pass.
 #include "form.h"
+#include "ui/wait.h"
 
-void TForm1::VLGenericFilter1ProcessData(const QImage&) {}
+namespace {
 
-void TForm1::Timer6Timer() { Timer6->setEnabled(false); }
+constexpr int measure_page = 1, setup_page = 2;
 
-void TForm1::IntegrationsChange() { integration.count = Integrations->value(); }
+}  // namespace
+
+// Each camera frame becomes the preview; the Set-up page's thumbnail or the Measure page's
+// live picture shows it too while that page is open.
+void TForm1::VLGenericFilter1ProcessData(const QImage& frame) {
+    Image0->set_picture(frame);
+    integration.new_frame = true;
+    if (PageControl1->currentIndex() == setup_page)
+        Image4->set_picture(Image0->picture());
+    else if (PageControl1->currentIndex() == measure_page)
+        Image5->set_picture(Image0->picture());
+}
+
+// One frame of an integration: started by the sequence with the frame counter at 0, it
+// takes a frame that arrived since the last one, adds it up, and after count + 1 frames
+// puts their rounded mean into the preview and the integrated image and sets the
+// sequence's target state.
+void TForm1::Timer6Timer() {
+    Timer6->setEnabled(false);
+    Timer6->setInterval(1);
+    ui::wait_until([this] { return integration.new_frame || integration.window_closed; });
+    if (integration.window_closed) return;
+    integration.new_frame = false;
+    QImage frame = Image0->picture();
+    ui::process_messages();
+    BmpToArray1(frame);
+    // the sums take the size of the frame; a frame of another size than the ones before
+    // it starts the integration afresh, so an integration never mixes sizes
+    if (integration.frame_counter == 0 || frame.size() != integration.sums.size()) {
+        integration.sums.store(frame);
+        integration.frame_counter = 0;
+    } else {
+        integration.sums.add(frame);
+    }
+    ++integration.frame_counter;
+    if (integration.frame_counter <= integration.count) {
+        Timer6->setEnabled(true);
+        return;
+    }
+    QImage mean = integration.sums.mean(integration.frame_counter);
+    BmpToArray1(mean);
+    integration.frame_counter = 0;
+    integration.new_frame = true;  // the next integration starts with the preview as it is
+    ui::process_messages();
+    integration.integrated = mean;
+    Image0->set_picture(mean);
+    ui::process_messages();
+    sequence.state = sequence.target_state;
+}
+
+void TForm1::IntegrationsChange() {
+    integration.count = Integrations->value();
+}
+
+const uchar* TForm1::BmpToArray1(QImage& bitmap) {
+    integration.width = bitmap.width();
+    integration.height = bitmap.height();
+    if (bitmap.format() != QImage::Format_RGB32)
+        bitmap = bitmap.convertToFormat(QImage::Format_RGB32);
+    return bitmap.constBits();
+}
+
+// The colour rule of the combinations: all channels while background images are
+// collected or with "monochrome", else the one colour channel chosen.
+frames::Channels TForm1::combination_channels() const {
+    if (sequence.collecting_background || monochrome->isChecked()) return frames::Channels::all;
+    if (red->isChecked()) return frames::Channels::red;
+    if (green->isChecked()) return frames::Channels::green;
+    if (blue->isChecked()) return frames::Channels::blue;
+    return frames::Channels::none;
+}
+
+bool TForm1::average(QImage& p, const QImage& q) {
+    frames::mean_into(p, q, combination_channels());
+    return true;
+}
+
+bool TForm1::normalize_and_average(QImage& p, const QImage& q, const QImage& r) {
+    frames::normalized_mean_into(p, q, r, combination_channels());
+    return true;
+}

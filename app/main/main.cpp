@@ -1,10 +1,13 @@
-// vexolan: the operator's window. `vexolan --simulate` runs it on the virtual microscope's
-// simulated polarizer motor; without it the program looks for a real controller.
+// vexolan: the operator's window. The camera list offers the virtual microscope beside the
+// V4L2 cameras; `vexolan --simulate` turns the virtual microscope's polarizer with a
+// simulated motor controller, and without it the program looks for a real controller.
+// `--sample NAME` puts another sample under the virtual microscope.
 // `vexolan --info FILE...` prints the record rows of saved result images.
 #include "VexolanUpdate/update_form.h"
-#include "capture/no_camera.h"
+#include "capture/capture_component.h"
 #include "desktop.h"
 #include "form.h"
+#include "sim/microscope.h"
 #include "main/version.h"
 #include "result_info.h"
 #include "stepper/simulated_stepper.h"
@@ -60,22 +63,41 @@ int main(int argc, char** argv) {
                                           QStringLiteral("Device name of the simulated controller "
                                                          "(a 4-motor unipolar name gives two motors)."),
                                           QStringLiteral("name"));
+    QStringList sample_names;
+    for (const sim::SampleInfo& s : sim::samples()) sample_names << QString::fromStdString(s.name);
+    const QCommandLineOption sample(QStringLiteral("sample"),
+                                    QStringLiteral("The sample under the virtual microscope: %1 (default target).")
+                                        .arg(sample_names.join(QStringLiteral(", "))),
+                                    QStringLiteral("name"), QStringLiteral("target"));
     options.addOption(simulate);
     options.addOption(stepper_name);
+    options.addOption(sample);
     options.process(app);
+
+    auto microscope = std::make_shared<sim::Microscope>();
+    if (!sim::is_sample(options.value(sample).toStdString())) {
+        std::fprintf(stderr, "vexolan: no sample \"%s\"; the samples are %s\n", qPrintable(options.value(sample)),
+                     qPrintable(sample_names.join(QStringLiteral(", "))));
+        return 2;
+    }
+    microscope->set_sample(options.value(sample).toStdString());
 
     stepper::SimulatedConfig config;
     if (options.isSet(stepper_name)) config.device_name = options.value(stepper_name).toStdString();
     // Without --simulate no controller is attached here: the controller software answers,
     // but no device is ever found.
     config.attaches = options.isSet(simulate);
+    // motor 1 turns the virtual microscope's polarizer
+    config.shaft_turned = [stage = microscope->shared_stage()](int index, double steps) {
+        if (index == 0) stage->set_shaft_steps(steps);
+    };
 
     ui::QtDialogs dialogs;
     ui::set_error_box(&dialogs);
     Environment env;
     env.program_folder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
     env.stepper_factory = [config] { return std::make_unique<stepper::SimulatedController>(config); };
-    env.camera_factory = [] { return std::make_unique<capture::NoCamera>(); };
+    env.camera_factory = [microscope] { return std::make_unique<capture::CaptureComponent>(microscope); };
     env.dialogs = &dialogs;
     env.open_file = desktop::open_file;
     env.running_processes = desktop::running_processes;

@@ -405,6 +405,7 @@ void TForm1::park_motors_and_end() {
     } catch (const capture::Error&) {
         // nothing to release
     }
+    integration.window_closed = true;   // an integration waiting for a frame gives up
     motor.controls = false;
     ui::pause(100);
     if (env_.end_program) env_.end_program();

@@ -146,8 +146,17 @@ void SimulatedController::set_engaged(int index, bool engaged) {
 
 void SimulatedController::move_by_hand(int index, int steps) {
     Motor& m = motor(index);
+    const double turned = steps - m.position;
     m.position = m.reported = steps;
     m.velocity = 0;
+    turn(index, turned);
+}
+
+void SimulatedController::turn(int index, double steps) {
+    if (steps == 0) return;
+    Motor& m = motor(index);
+    m.shaft += steps;
+    if (config_.shaft_turned) config_.shaft_turned(index, m.shaft);
 }
 
 bool SimulatedController::moving() const {
@@ -173,6 +182,7 @@ void SimulatedController::step() {
         const double direction = distance > 0 ? 1 : -1;
         const double wanted = direction * std::min(limit, std::sqrt(2 * a * std::fabs(distance)));
         const double change = std::clamp(wanted - m.velocity, -a * tick_s, a * tick_s);
+        const double before = m.position;
         m.velocity += change;
         m.position += m.velocity * tick_s;
         const double left = m.target - m.position;
@@ -180,6 +190,7 @@ void SimulatedController::step() {
             m.position = m.target;
             m.velocity = 0;
         }
+        turn(i, m.position - before);
         const int now = static_cast<int>(std::lround(m.position));
         if (now != m.reported) {
             m.reported = now;

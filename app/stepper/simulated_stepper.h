@@ -2,7 +2,9 @@
 // a configurable device name and serial number, moves each engaged motor towards its
 // target with the set velocity limit and acceleration (a trapezoidal profile, updated
 // every 10 ms), sends position events while a motor moves and ends every move exactly on
-// the target. Tests can make its calls fail, detach it, or keep it from attaching.
+// the target. What a motor's shaft turns is reported to `shaft_turned`, so a simulated
+// instrument can follow it. Tests can make its calls fail, detach it, or keep it from
+// attaching.
 #pragma once
 
 #include "stepper.h"
@@ -11,6 +13,7 @@
 #include <QTimer>
 
 #include <array>
+#include <functional>
 
 namespace stepper {
 
@@ -23,6 +26,10 @@ struct SimulatedConfig {
     double acceleration_min = 9.77;
     double acceleration_max = 10000;
     double velocity_max = 383.25;
+    // Called on the GUI thread whenever a motor's shaft turns, with the shaft's angle in
+    // steps counted from where it stood at the start. Declaring a position (set current
+    // position) turns nothing; a move, or a turn by hand, does.
+    std::function<void(int index, double shaft_steps)> shaft_turned;
 };
 
 class SimulatedController : public QObject, public Controller {
@@ -69,12 +76,14 @@ private:
         double current_limit = 0.5;
         bool engaged = false;
         int reported = 0;
+        double shaft = 0;   // the angle the shaft has turned, in steps
     };
     void check(int index) const;
     const Motor& motor(int index) const;
     Motor& motor(int index);
     void step();
     void send(const std::function<void(Events&)>& event);
+    void turn(int index, double steps);
 
     SimulatedConfig config_;
     Events* events_ = nullptr;

@@ -6,12 +6,15 @@
 
 #include <QStringList>
 
+#include <utility>
+
 class FakeCamera : public capture::Camera {
 public:
     explicit FakeCamera(QStringList listed = {}) : listed_(std::move(listed)) {}
 
-    QStringList calls;   // "devices", "device NAME", "enabled 1", "open", ...
+    QStringList calls;   // "devices", "device NAME", "enabled 1", "open", "size 320 x 240", ...
     bool fail_open = false;
+    bool fail_start = false;
     capture::DialogSet dialogs;
 
     QStringList devices() override {
@@ -35,6 +38,7 @@ public:
     void start() override {
         calls << "start";
         need_device();
+        if (fail_start) throw capture::Error("the device does not start");
     }
     void stop() override { calls << "stop"; }
     void close() override { calls << "close"; }
@@ -56,6 +60,8 @@ public:
     void deliver(const QImage& frame) {
         if (on_frame) on_frame(frame);
     }
+    // The calls recorded since the last look, which are forgotten.
+    QStringList take_calls() { return std::exchange(calls, {}); }
 
 private:
     void need_device() const {

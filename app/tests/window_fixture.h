@@ -1,5 +1,6 @@
 // The real window on the offscreen platform with the simulated controller, a fake
-// capture component, a temporary program folder and scripted dialogs.
+// capture component (or one the test gives), a temporary program folder and scripted
+// dialogs.
 #pragma once
 
 #include "VexolanUpdate/update_form.h"
@@ -82,7 +83,7 @@ protected:
             sim = c.get();
             return c;
         };
-        env.camera_factory = [this] {
+        env.camera_factory = camera_factory ? camera_factory : [this]() -> std::unique_ptr<capture::Camera> {
             auto c = std::make_unique<FakeCamera>(camera_devices);
             camera = c.get();
             return c;
@@ -114,6 +115,7 @@ protected:
     stepper::SimulatedController* sim = nullptr;
     QStringList camera_devices;
     FakeCamera* camera = nullptr;
+    capture::Factory camera_factory;   // another capture component than the fake one
     int ended = 0;
     std::function<QDateTime()> now;   // the window's clock when set
 

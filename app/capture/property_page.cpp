@@ -1,0 +1,20 @@
+#include "property_page.h"
+
+#include <QDialogButtonBox>
+#include <QVBoxLayout>
+
+namespace capture {
+
+bool show_page(QDialog& dialog, const QString& title, QLayout* content, bool choice) {
+    dialog.setWindowTitle(title);
+    auto* buttons = new QDialogButtonBox(choice ? QDialogButtonBox::Ok | QDialogButtonBox::Cancel
+                                                : QDialogButtonBox::Close);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addLayout(content);
+    layout->addWidget(buttons);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+}  // namespace capture

@@ -1,0 +1,150 @@
+#include "virtual_camera.h"
+
+#include "property_page.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QFormLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <chrono>
+
+namespace capture {
+
+namespace {
+
+QString size_text(QSize s) {
+    return QStringLiteral("%1 x %2").arg(s.width()).arg(s.height());
+}
+
+}  // namespace
+
+VirtualCamera::VirtualCamera(std::shared_ptr<sim::Microscope> microscope, double frame_rate)
+    : microscope_(std::move(microscope)), frame_rate_(frame_rate) {}
+
+VirtualCamera::~VirtualCamera() {
+    close();
+}
+
+void VirtualCamera::open(std::optional<QSize> size) {
+    close();
+    if (size)
+        current_size_ =
+            QSize(std::clamp(size->width(), 2, 3072), std::clamp(size->height(), 2, 3072));
+    size_ = current_size_;
+    open_ = true;
+}
+
+void VirtualCamera::start(FrameSink sink) {
+    if (!open_) throw Error("The virtual microscope's camera is not open.");
+    stop();
+    {
+        std::lock_guard lock(mutex_);
+        running_ = true;
+    }
+    const uint64_t seed = ++runs_ * 0x2545f4914f6cdd1du;  // each run its own noise
+    thread_ =
+        std::thread([this, sink = std::move(sink), size = size_, seed] { film(sink, size, seed); });
+}
+
+void VirtualCamera::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        running_ = false;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+void VirtualCamera::close() {
+    stop();
+    open_ = false;
+}
+
+double VirtualCamera::frame_rate() const {
+    std::lock_guard lock(mutex_);
+    return frame_rate_;
+}
+
+void VirtualCamera::set_frame_rate(double frames_per_second) {
+    {
+        std::lock_guard lock(mutex_);
+        frame_rate_ = std::clamp(frames_per_second, 0.1, 10000.0);
+    }
+    wake_.notify_all();
+}
+
+// The camera's thread: a frame of the microscope as it is now, then a wait for the next
+// frame time. A thread that falls behind skips frames rather than catching up in a burst.
+void VirtualCamera::film(const FrameSink& sink, QSize size, uint64_t seed) {
+    using clock = std::chrono::steady_clock;
+    sim::Noise noise(seed);
+    auto next = clock::now();
+    std::unique_lock lock(mutex_);
+    while (running_) {
+        lock.unlock();
+        sink(microscope_->frame(size.width(), size.height(), noise));
+        lock.lock();
+        const auto period = std::chrono::duration_cast<clock::duration>(
+            std::chrono::duration<double>(1 / frame_rate_));
+        next += period;
+        if (next + period < clock::now()) next = clock::now();
+        wake_.wait_until(lock, next, [this] { return !running_; });
+    }
+}
+
+DialogSet VirtualCamera::dialogs() { return features_and_format; }
+
+bool VirtualCamera::show_dialog(int kind) {
+    if (kind == features_dialog) {
+        auto* list = new QListWidget;
+        list->setObjectName(QStringLiteral("sample"));
+        for (const sim::SampleInfo& s : sim::samples()) {
+            list->addItem(QString::fromStdString(s.name + ": " + s.description));
+            if (s.name == microscope_->sample()) list->setCurrentRow(list->count() - 1);
+        }
+        list->setMinimumWidth(560);
+        auto* layout = new QVBoxLayout;
+        layout->addWidget(new QLabel(QStringLiteral("Sample under the objective:")));
+        layout->addWidget(list);
+        QDialog dialog(QApplication::activeWindow());
+        if (show_page(dialog, QStringLiteral("Virtual microscope: Features"), layout) &&
+            list->currentRow() >= 0)
+            microscope_->set_sample(sim::samples()[size_t(list->currentRow())].name);
+        return true;
+    }
+    if (kind == format_dialog) {
+        auto* sizes_box = new QComboBox;
+        sizes_box->setObjectName(QStringLiteral("size"));
+        for (QSize s : sizes) sizes_box->addItem(size_text(s), s);
+        if (sizes_box->findData(current_size_) < 0)
+            sizes_box->addItem(size_text(current_size_), current_size_);
+        sizes_box->setCurrentIndex(sizes_box->findData(current_size_));
+        auto* rates_box = new QComboBox;
+        rates_box->setObjectName(QStringLiteral("rate"));
+        const double rate = frame_rate();
+        for (double r : rates) rates_box->addItem(QString::number(r), r);
+        if (rates_box->findData(rate) < 0) rates_box->addItem(QString::number(rate), rate);
+        rates_box->setCurrentIndex(rates_box->findData(rate));
+        auto* layout = new QFormLayout;
+        layout->addRow(QStringLiteral("Frame size"), sizes_box);
+        layout->addRow(QStringLiteral("Frames per second"), rates_box);
+        QDialog dialog(QApplication::activeWindow());
+        if (show_page(dialog, QStringLiteral("Virtual microscope: Format"), layout)) {
+            const QSize chosen = sizes_box->currentData().toSize();
+            set_frame_rate(rates_box->currentData().toDouble());
+            if (chosen != current_size_) {
+                close();
+                current_size_ = chosen;
+            }
+        }
+        return true;
+    }
+    return false;
+}
+
+}  // namespace capture

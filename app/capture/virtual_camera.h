@@ -1,0 +1,62 @@
+// The camera of the virtual microscope, listed as "Virtual microscope". It films the
+// microscope on its own thread at the frame size asked for and, by default, 30 frames a
+// second in real time; its "Features" dialog chooses the sample, its "Format" dialog the
+// frame size and rate.
+#pragma once
+
+#include "device.h"
+#include "sim/microscope.h"
+
+#include <QSize>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace capture {
+
+class VirtualCamera : public Device {
+public:
+    static constexpr const char* name = "Virtual microscope";
+    // The sizes its "Format" dialog offers; it films any size from 2 x 2 to 3072 x 3072.
+    static constexpr QSize sizes[] = {{320, 240}, {640, 480}, {1024, 768}};
+    static constexpr double rates[] = {7.5, 15, 30};
+
+    // `frame_rate` frames per second; tests may ask for more than a real camera gives.
+    VirtualCamera(std::shared_ptr<sim::Microscope> microscope, double frame_rate = 30);
+    ~VirtualCamera() override;
+
+    void open(std::optional<QSize> size) override;
+    bool is_open() const override { return open_; }
+    void start(FrameSink sink) override;
+    void stop() override;
+    void close() override;
+    DialogSet dialogs() override;
+    bool show_dialog(int kind) override;
+
+    sim::Microscope& microscope() { return *microscope_; }
+    // Its current format: the size it films when opened without a size, and its rate.
+    QSize current_size() const { return current_size_; }
+    double frame_rate() const;
+    void set_frame_rate(double frames_per_second);
+    // The size it films while open.
+    QSize size() const { return size_; }
+
+private:
+    void film(const FrameSink& sink, QSize size, uint64_t seed);
+
+    std::shared_ptr<sim::Microscope> microscope_;
+    QSize current_size_{640, 480};
+    QSize size_;
+    bool open_ = false;
+
+    mutable std::mutex mutex_;  // the rate and the running flag, shared with the thread
+    std::condition_variable wake_;
+    double frame_rate_;
+    bool running_ = false;
+    std::thread thread_;
+    uint64_t runs_ = 0;
+};
+
+}  // namespace capture

@@ -1,0 +1,41 @@
+// The virtual microscope's rotation stage. The polarizer sits in a ring that motor 1 of
+// the simulated controller turns: 200 motor steps make one turn, and increasing steps
+// turn the polarizer clockwise as seen on the screen. So the program's motor settings
+// that fit it are 200 steps per 360 degrees and the rotation sense "clockwise" (+1): the
+// program's polarizer angle p is then p degrees clockwise from the image's x axis.
+//
+// The stage follows the motor's shaft, not its step counter: declaring a motor position
+// (as the program does when it zeroes the motor) turns nothing.
+#pragma once
+
+#include <atomic>
+
+namespace sim {
+
+struct StageGeometry {
+    int steps_per_turn = 200;
+    // +1: increasing steps turn the polarizer clockwise on the screen; -1 counter-clockwise
+    int sense = +1;
+};
+
+class Stage {
+public:
+    explicit Stage(StageGeometry geometry = {}) : geometry_(geometry) {}
+
+    // The motor shaft's angle in steps, counted from where it stood when the stage was
+    // made. Set by the controller's motion on the GUI thread; read by the camera's thread.
+    void set_shaft_steps(double steps) { shaft_.store(steps, std::memory_order_relaxed); }
+    double shaft_steps() const { return shaft_.load(std::memory_order_relaxed); }
+
+    // The polarizer's transmission axis, degrees counter-clockwise from the image's x axis.
+    double polarizer_degrees() const {
+        return -shaft_steps() * 360 / geometry_.steps_per_turn * geometry_.sense;
+    }
+    const StageGeometry& geometry() const { return geometry_; }
+
+private:
+    StageGeometry geometry_;
+    std::atomic<double> shaft_{0};
+};
+
+}  // namespace sim

@@ -1,0 +1,169 @@
+// The virtual microscope against an independent calculation: the intensities of its
+// integrated frames are what the Mueller calculus predicts for its light, sample,
+// polarizer and illumination, within the camera noise. And its stage follows motor 1.
+#include "frame_sums.h"
+#include "sim/microscope.h"
+#include "stepper/simulated_stepper.h"
+#include "ui/wait.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+using Stokes = std::array<double, 4>;
+using Mueller = std::array<std::array<double, 4>, 4>;
+
+double rad(double degrees) {
+    return degrees * std::numbers::pi / 180;
+}
+
+Stokes times(const Mueller& m, const Stokes& s) {
+    Stokes out{};
+    for (size_t i = 0; i < 4; ++i)
+        for (size_t j = 0; j < 4; ++j) out[i] += m[i][j] * s[j];
+    return out;
+}
+
+// A linear retarder with its fast axis at `fast` degrees, retardation d, in the convention
+// where S3 > 0 is light turning counter-clockwise on the screen.
+Mueller retarder(double fast, double d) {
+    const double c = std::cos(2 * rad(fast)), s = std::sin(2 * rad(fast));
+    return {{{1, 0, 0, 0},
+             {0, c * c + s * s * std::cos(d), c * s * (1 - std::cos(d)), s * std::sin(d)},
+             {0, c * s * (1 - std::cos(d)), s * s + c * c * std::cos(d), -c * std::sin(d)},
+             {0, -s * std::sin(d), c * std::sin(d), std::cos(d)}}};
+}
+
+// The grey level the camera should see without noise: the lamp's light (linear part 0.04
+// at 30 degrees, the rest circular, counter-clockwise), a sample of transmission T with
+// |sin(d)| and slow axis, the polarizer at t, illumination 1 - 0.4 r^2 (r from the centre,
+// 1 at the corners), 400 grey levels per unit intensity.
+double expected(double transmission, double sin_d, double slow_axis, double t, int x, int y, int w,
+                int h) {
+    const double p = 0.04;
+    const Stokes lamp{1, p * std::cos(rad(60)), p * std::sin(rad(60)), std::sqrt(1 - p * p)};
+    const Stokes s = times(retarder(slow_axis + 90, std::asin(sin_d)), lamp);
+    const double through =
+        transmission * (s[0] + s[1] * std::cos(2 * rad(t)) + s[2] * std::sin(2 * rad(t))) / 2;
+    const double dx = x + 0.5 - w / 2.0, dy = y + 0.5 - h / 2.0;
+    const double light = 1 - 0.4 * (dx * dx + dy * dy) / ((w * w + h * h) / 4.0);
+    return 400 * light * through;
+}
+
+// The mean red level of the 5 x 5 pixels around (x, y).
+double patch(const QImage& image, int x, int y) {
+    double sum = 0;
+    for (int v = y - 2; v <= y + 2; ++v)
+        for (int u = x - 2; u <= x + 2; ++u) sum += qRed(image.pixel(u, v));
+    return sum / 25;
+}
+
+}  // namespace
+
+// The empty field (centre about 200, corners 60% of it) and the target's field and discs,
+// each integrated over 11 frames at the polarizer's four angles.
+TEST(VirtualMicroscope, IntegratedIntensitiesAtTheFourAngles) {
+    const int w = 640, h = 480;
+    sim::Microscope scope;
+    sim::Noise noise(3);
+    struct Spot {
+        const char* what;
+        int x, y;
+        double transmission, sin_d, slow_axis;
+    };
+    const struct {
+        const char* sample;
+        std::vector<Spot> spots;
+    } samples[] = {
+        {"empty", {{"centre", w / 2, h / 2, 1, 0, 0}, {"corner", 2, h - 3, 1, 0, 0}}},
+        {"target",
+         {{"field", w / 2, h / 2, 0.9, 0, 0},
+          {"disc 0.2 at 0", w / 4, int(0.30 * h), 0.7, 0.2, 0},
+          {"disc 0.4 at 45", 3 * w / 4, int(0.30 * h), 0.7, 0.4, 45},
+          {"disc 0.6 at 90", w / 4, int(0.72 * h), 0.7, 0.6, 90},
+          {"disc 0.8 at 135", 3 * w / 4, int(0.72 * h), 0.7, 0.8, 135}}},
+    };
+    for (const auto& sample : samples) {
+        scope.set_sample(sample.sample);
+        for (int angle : {0, 45, 90, 135}) {
+            scope.stage().set_shaft_steps(angle / 360.0 * 200);  // 200 steps a turn, clockwise
+            frames::Accumulator sums;
+            sums.store(scope.frame(w, h, noise));
+            for (int i = 0; i < 10; ++i) sums.add(scope.frame(w, h, noise));
+            const QImage mean = sums.mean(11);
+            for (const Spot& s : sample.spots) {
+                double want = 0;
+                for (int v = s.y - 2; v <= s.y + 2; ++v)
+                    for (int u = s.x - 2; u <= s.x + 2; ++u)
+                        want +=
+                            expected(s.transmission, s.sin_d, s.slow_axis, -angle, u, v, w, h) / 25;
+                EXPECT_NEAR(patch(mean, s.x, s.y), want, 0.5)
+                    << sample.sample << ", " << s.what << ", " << angle;
+            }
+        }
+    }
+    scope.set_sample("empty");
+    scope.stage().set_shaft_steps(0);
+    const double centre = scope.level(w / 2, h / 2, w, h, 0)[0];
+    EXPECT_NEAR(centre, 200, 10);
+    EXPECT_NEAR(scope.level(0, 0, w, h, 0)[0] / centre, 0.6, 0.01);
+    EXPECT_THROW(scope.set_sample("marble"), std::invalid_argument);
+}
+
+// The camera's noise: about 2 grey levels per sample, independent from frame to frame.
+TEST(VirtualMicroscope, CameraNoise) {
+    sim::Microscope scope;
+    scope.set_sample("empty");
+    sim::Noise noise(11);
+    const QImage a = scope.frame(320, 240, noise), b = scope.frame(320, 240, noise);
+    double sum = 0, sum2 = 0, product = 0;
+    int n = 0;
+    for (int y = 100; y < 140; ++y)
+        for (int x = 140; x < 180; ++x, ++n) {
+            const double da = qGreen(a.pixel(x, y)) - scope.level(x, y, 320, 240, 0)[1];
+            const double db = qGreen(b.pixel(x, y)) - scope.level(x, y, 320, 240, 0)[1];
+            sum += da;
+            sum2 += da * da;
+            product += da * db;
+        }
+    const double sigma = std::sqrt(sum2 / n - (sum / n) * (sum / n));
+    EXPECT_NEAR(sigma, 2.0, 0.25);
+    EXPECT_LT(std::fabs(product / n), 0.5);  // no correlation between two frames
+}
+
+// Motor 1 of the simulated controller turns the stage while it moves, step by step, and a
+// declared position turns nothing. 200 steps are one turn, clockwise on the screen.
+TEST(VirtualMicroscope, StageFollowsMotorOne) {
+    sim::Microscope scope;
+    stepper::SimulatedConfig config;
+    config.shaft_turned = [stage = scope.shared_stage()](int index, double steps) {
+        if (index == 0) stage->set_shaft_steps(steps);
+    };
+    stepper::SimulatedController motor(config);
+    motor.open(-1);
+    motor.attach_now();
+    motor.set_current_position(0, 500);  // declared: the polarizer stays at 0 degrees
+    EXPECT_EQ(scope.stage().polarizer_degrees(), 0);
+    motor.set_acceleration(0, 2000);
+    motor.set_velocity_limit(0, 300);
+    motor.set_engaged(0, true);
+    motor.set_target_position(0, 525);
+    double seen_between = -1;
+    ui::wait_until(
+        [&] {
+            const double now = -scope.stage().polarizer_degrees();
+            if (now > 1 && now < 44) seen_between = now;
+            return motor.current_position(0) == 525;
+        },
+        5000);
+    EXPECT_DOUBLE_EQ(scope.stage().polarizer_degrees(), -45);
+    EXPECT_GT(seen_between, 0) << "the polarizer turned in one jump";
+    motor.set_target_position(0, 500);
+    motor.set_current_position(1, 7);  // motor 2 turns nothing here
+    ui::wait_until([&] { return motor.current_position(0) == 500; }, 5000);
+    EXPECT_DOUBLE_EQ(scope.stage().polarizer_degrees(), 0);
+}
