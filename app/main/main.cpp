@@ -5,6 +5,8 @@
 #include "desktop.h"
 #include "form.h"
 #include "main/version.h"
+#include "network/curl_ftp_client.h"
+#include "network/update_server.h"
 #include "stepper/simulated_stepper.h"
 #include "ui/application.h"
 #include "ui/handlers.h"
@@ -62,6 +64,8 @@ int main(int argc, char** argv) {
     env.program_folder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
     env.stepper_factory = [config] { return std::make_unique<stepper::SimulatedController>(config); };
     env.camera_factory = [] { return std::make_unique<capture::NoCamera>(); };
+    env.ftp_factory = [] { return std::make_unique<network::CurlFtpClient>(); };
+    env.update_server = configured_update_server();
     env.dialogs = &dialogs;
     env.open_file = desktop::open_file;
     env.running_processes = desktop::running_processes;
