@@ -202,13 +202,16 @@ TEST_F(UpdateTest, AsksOnlyWhenTheVersionsDiffer) {
     int sessions = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.version);
-        publish(version_file(c.version, 100), payload(100));
+        // a version file longer than the bar's designed range of 100
+        const QByteArray version = version_file(c.version, 100, QByteArray(120, '*'));
+        publish(version, payload(100));
         dialogs.questions.clear();
         auto update = make_update();
         EXPECT_FALSE(update->Checkforupdates1Click());
         EXPECT_EQ(dialogs.questions, c.asks ? QStringList{question} : QStringList{});
         EXPECT_TRUE(dialogs.messages.isEmpty());
-        EXPECT_EQ(read_file(program_folder + "version.txt"), version_file(c.version, 100));
+        EXPECT_EQ(read_file(program_folder + "version.txt"), version);
+        EXPECT_EQ(update->ProgressBar1->value(), 100) << "the bytes received, clamped to the range";
         EXPECT_TRUE(s.wait_for("QUIT", ++sessions)) << s.events().join("\n").toStdString();
         expect_nothing_installed(*update);
     }
