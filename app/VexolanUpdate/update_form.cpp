@@ -25,7 +25,11 @@ TFormupdate::TFormupdate(Environment env) : program_version(::program_version), 
     setObjectName(QStringLiteral("Formupdate"));
     setWindowTitle(QStringLiteral("Downloading Update"));
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-    QFont font(QStringLiteral("MS Sans Serif"));
+    QFont font;
+    // MS Sans Serif where it is installed, else the free font of the same metrics class, in
+    // which the caption fits the designed width as it does in the designed font
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("DejaVu Sans")});
     font.setPixelSize(11);
     setFont(font);
     move(190, 130);

@@ -9,6 +9,7 @@ standard input closes, so it never outlives the test that started it.
 Faults on request, each for the first RETR of its file only:
   --stall NAME     RETR NAME opens the transfer and then sends nothing
   --cut NAME:N     RETR NAME sends the first N bytes, then fails the transfer (426)
+  --rate N         sends at most N bytes a second (to watch a download's progress)
   --tls DIR        offers TLS with a new certificate for 127.0.0.1, written to
                    DIR/cert.pem (trust it as the certificate authority) and DIR/key.pem
 """
@@ -144,6 +145,7 @@ def main():
     parser.add_argument("--stall")
     parser.add_argument("--cut")
     parser.add_argument("--tls")
+    parser.add_argument("--rate", type=int)
     args = parser.parse_args()
 
     authorizer = DummyAuthorizer()
@@ -164,6 +166,13 @@ def main():
     else:
         base = FTPHandler
     handler = handler_class(base, args)
+    if args.rate:
+        from pyftpdlib.handlers import ThrottledDTPHandler
+
+        class Throttled(ThrottledDTPHandler, handler.dtp_handler):
+            write_limit = args.rate
+
+        handler.dtp_handler = Throttled
     handler.authorizer = authorizer
     handler.passive_ports = None
     handler.auth_failed_timeout = 0.1   # a refused login is answered at once
