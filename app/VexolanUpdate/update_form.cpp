@@ -1,14 +1,35 @@
+// The update window and the check: connect, read the version file, ask, and on consent
+// install (installer.cpp). Nothing of the check is shown to the operator but the question
+// and the download's boxes; every failure ends it with false.
 #include "update_form.h"
 
+#include "main/settings_file.h"
 #include "main/version.h"
+#include "ui/handlers.h"
+#include "ui/wait.h"
 
+#include <QFile>
 #include <QFont>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QString remote_folder = QStringLiteral("Website/VEXOLANHome");
+const QString version_name = QStringLiteral("version.txt");
+
+}  // namespace
 
 TFormupdate::TFormupdate(Environment env) : program_version(::program_version), env_(std::move(env)) {
     setObjectName(QStringLiteral("Formupdate"));
     setWindowTitle(QStringLiteral("Downloading Update"));
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-    QFont font(QStringLiteral("MS Sans Serif"));
+    QFont font;
+    // MS Sans Serif where it is installed, else the free font of the same metrics class, in
+    // which the caption fits the designed width as it does in the designed font
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("DejaVu Sans")});
     font.setPixelSize(11);
     setFont(font);
     move(190, 130);
@@ -23,11 +44,111 @@ TFormupdate::TFormupdate(Environment env) : program_version(::program_version), 
     ProgressBar1->setGeometry(8, 32, 145, 17);
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);   // Label1 shows the percentage
     Label1 = new ui::Label(this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->move(168, 32);
     Label1->set_caption(QStringLiteral("Label1"));
     Timer1 = new ui::Timer(31000, [this] { Timer1Timer(); }, this);
+
+    try {
+        if (env_.ftp_factory) NMFTP1 = env_.ftp_factory();
+    } catch (const network::Error&) {
+        // without an FTP client there is no update check
+    }
+    if (NMFTP1)
+        NMFTP1->on_packet_received = [this] { ui::run_handler([this] { NMFTP1PacketRecvd(); }); };
 }
 
-bool TFormupdate::Checkforupdates1Click() { return update_started; }
+bool TFormupdate::Checkforupdates1Click() {
+    // no update server: nothing is asked, and no start-up waits on the network
+    if (env_.update_server.host.isEmpty() || !NMFTP1) return update_started;
+    network::FtpClient& ftp = *NMFTP1;
+    if (ftp.connected()) {
+        // left over from a check that is still running further out, or that failed
+        ftp.disconnect();
+        return false;
+    }
+    ui::pause(100);
+    try {
+        ftp.set_server(env_.update_server);
+        ftp.set_passive(true);
+        try {
+            ftp.connect();
+        } catch (const network::Error&) {
+            ftp.connect();   // once more
+        }
+        Timer1->setEnabled(true);
+        ftp.change_folder(remote_folder);
+        try {
+            download(version_name, env_.program_folder + version_name);
+        } catch (const network::Error&) {
+            // closed, so that the next check starts afresh
+            Timer1->setEnabled(false);
+            ftp.disconnect();
+            return false;
+        }
+        const VersionFile version = read_version_file();
+        ProgressBar1->setMaximum(std::max(0, version.installer_size));
+        ui::process_messages();
+        // the versions are decimals: a difference of exactly 0.0005 asks nothing on either
+        // side, whichever way the binary fractions round
+        const bool differs = std::fabs(version.version - program_version) > 0.0005L + 1e-12L;
+        const QString question = QStringLiteral("new version available, download and install now?");
+        if (differs && env_.dialogs && env_.dialogs->question(QStringLiteral("Warning"), question))
+            install(version);
+    } catch (const std::exception&) {
+        // every failure ends the check silently
+    }
+    if (ftp.connected()) ftp.abort();
+    if (ftp.connected()) ftp.disconnect();
+    return update_started;
+}
+
+// Line 1 is free text, line 2 the version ("." as decimal separator), line 3 the
+// installer's size; the notes are the rest, at least one line. A file that ends before
+// its size line is unreadable.
+TFormupdate::VersionFile TFormupdate::read_version_file() const {
+    QFile file(env_.program_folder + version_name);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("The version file cannot be read.");
+    settings::Reader in(file.readAll());
+    auto more = [&] {
+        if (in.eof()) throw std::runtime_error("The version file ends early.");
+    };
+    VersionFile v;
+    more();
+    in.line();
+    more();
+    v.version = in.real();
+    in.next_line();
+    more();
+    v.installer_size = in.integer();
+    in.next_line();
+    do v.notes += QLatin1Char('\r') + in.line();
+    while (!in.eof());
+    return v;
+}
+
+// A download starts with the bar at 0, so the watchdog watches each download.
+void TFormupdate::download(const QString& remote_name, const QString& local_path) {
+    ProgressBar1->setValue(0);
+    NMFTP1->download(remote_name, local_path);
+}
+
+void TFormupdate::NMFTP1PacketRecvd() {
+    const int64_t received = NMFTP1 ? NMFTP1->bytes_received() : 0;
+    // the bar shows at most its range; Qt would ignore a value outside it
+    ProgressBar1->setValue(static_cast<int>(
+        std::clamp<int64_t>(received, ProgressBar1->minimum(), ProgressBar1->maximum())));
+    const int64_t maximum = ProgressBar1->maximum();
+    if (maximum > 0 && ProgressBar1->value() > 0)
+        Label1->set_caption(QString::number(received * 100 / maximum) + QStringLiteral(" %"));
+}
+
+void TFormupdate::Timer1Timer() {
+    // data arrived: the download goes on (with no size known the bar stays at 0)
+    if (ProgressBar1->value() > 0 || (NMFTP1 && NMFTP1->bytes_received() > 0)) return;
+    Timer1->setEnabled(false);
+    if (NMFTP1) NMFTP1->abort();
+}

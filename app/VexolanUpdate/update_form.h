@@ -1,5 +1,7 @@
 // TFormupdate, the update window: hidden at start-up, shown only while a new version is
-// downloaded, with the download's progress.
+// downloaded, with the download's progress. It holds the update check: the version file
+// on the update server against this program's version, and on the operator's consent the
+// download and start of the installer and the end of every running copy of the program.
 #pragma once
 
 #include "main/environment.h"
@@ -8,6 +10,9 @@
 
 #include <QProgressBar>
 #include <QWidget>
+
+#include <cstdint>
+#include <memory>
 
 class TFormupdate : public QWidget {
 public:
@@ -18,9 +23,15 @@ public:
 
     // Asks the update server for a newer version. True only when the installer has been
     // started and the program is ending; false in every other case, every failure
-    // included.
+    // included, and at once when no update server is configured.
     bool Checkforupdates1Click();
-    void Timer1Timer() { Timer1->setEnabled(false); }
+    // After each block of a download: the bar and the percentage.
+    void NMFTP1PacketRecvd();
+    // The watchdog: a download that has received nothing yet is aborted.
+    void Timer1Timer();
+    // Ends every running copy of the program named `name`, this one last; the result of
+    // the last request, false when none matched.
+    bool endprocessesbyname(const QString& name);
 
     // The program's version, shown in the main window's caption.
     long double program_version;
@@ -29,8 +40,27 @@ public:
 
     ui::Label *Label1, *Label2;
     QProgressBar* ProgressBar1;
+    std::unique_ptr<network::FtpClient> NMFTP1;   // none without a factory
     ui::Timer* Timer1;
 
 private:
+    // "version.txt": free text, the version, the installer's size in bytes, the notes.
+    struct VersionFile {
+        long double version = 0;
+        int32_t installer_size = 0;
+        QString notes;   // each line after a carriage return
+    };
+    VersionFile read_version_file() const;
+    void download(const QString& remote_name, const QString& local_path);
+    void install(const VersionFile& version);
+    void fetch_installer(const VersionFile& version);
+    void back_up_program_file();
+    // Where the program file `name` of the program folder is kept while a new version
+    // installs: "vexolan" becomes "vexolan.old".
+    QString backup_path(const QString& name) const {
+        return env_.program_folder + name + QStringLiteral(".old");
+    }
+    void start_installer();
+
     Environment env_;
 };

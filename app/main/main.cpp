@@ -9,6 +9,8 @@
 #include "form.h"
 #include "sim/microscope.h"
 #include "main/version.h"
+#include "network/curl_ftp_client.h"
+#include "network/update_server.h"
 #include "result_info.h"
 #include "stepper/simulated_stepper.h"
 #include "ui/application.h"
@@ -98,6 +100,8 @@ int main(int argc, char** argv) {
     env.program_folder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
     env.stepper_factory = [config] { return std::make_unique<stepper::SimulatedController>(config); };
     env.camera_factory = [microscope] { return std::make_unique<capture::CaptureComponent>(microscope); };
+    env.ftp_factory = [] { return std::make_unique<network::CurlFtpClient>(); };
+    env.update_server = configured_update_server();
     env.dialogs = &dialogs;
     env.open_file = desktop::open_file;
     env.running_processes = desktop::running_processes;

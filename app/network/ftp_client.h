@@ -1,6 +1,7 @@
 // The FTP client boundary: the operations the update check uses. Every operation raises
-// network::Error when it fails. A transfer lets the window's events run while it waits,
-// and `on_packet_received` runs on the GUI thread after each block that arrives.
+// network::Error when it fails. An operation lets the window's events run while it waits
+// on the server, so timers fire and the window stays responsive; `on_packet_received`
+// runs on the GUI thread after each block of a download that arrives.
 #pragma once
 
 #include <QString>
@@ -23,28 +24,39 @@ struct ServerSettings {
     int port = 21;
     QString user;
     QString password;
+    // The certificate authorities a server that speaks TLS must prove itself by; empty:
+    // the system's.
+    QString ca_file;
 };
 
 class FtpClient {
 public:
     virtual ~FtpClient() = default;
 
-    // Written before connecting.
+    // Written before connecting; they take effect at the next connect.
     virtual void set_server(const ServerSettings& server) = 0;
     virtual void set_passive(bool passive) = 0;
     // True between a successful connect and a disconnect.
     virtual bool connected() = 0;
-    // Opens the control connection and logs in.
+    // Opens the control connection and logs in, over TLS on the control and data
+    // connections when the server offers it (its certificate verified: one that cannot be
+    // verified fails the connect), in plain FTP when it does not. Gives up after 10 s.
     virtual void connect() = 0;
-    // Changes the remote folder.
+    // Changes the remote folder ("/" between names; relative to the current one unless it
+    // starts with "/"); raises, with the folder unchanged, when the server refuses it.
     virtual void change_folder(const QString& folder) = 0;
-    // Copies the remote file byte for byte into the local path.
+    // Copies the remote file of the current folder byte for byte into the local path,
+    // which is replaced only once the whole file has arrived; after a failure it is as it
+    // was. Raises when the server refuses the file, the transfer breaks, is aborted, or
+    // receives nothing for a minute.
     virtual void download(const QString& remote_name, const QString& local_path) = 0;
-    // Bytes received in the current (or last) transfer; grows as data arrive.
+    // Bytes received in the current (or last) download; 0 when a download starts.
     virtual int64_t bytes_received() = 0;
-    // Ends the data transfer in progress, if any.
+    // Ends the operation in progress (a download, a folder change), which then raises;
+    // does nothing when none is in progress.
     virtual void abort() = 0;
-    // Says goodbye to the server and closes the connection.
+    // Says goodbye to the server (QUIT) and closes the connection, ending an operation in
+    // progress first; not connected afterwards. Never raises.
     virtual void disconnect() = 0;
 
     std::function<void()> on_packet_received;

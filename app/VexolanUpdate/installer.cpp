@@ -1,0 +1,96 @@
+// On the operator's consent: the notes, the installer downloaded into the "update" folder
+// and checked, the program file kept as a backup, the installer started and every running
+// copy of the program ended.
+#include "update_form.h"
+
+#include "ui/wait.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <cstdio>
+#include <stdexcept>
+
+namespace {
+
+const QString remote_installer = QStringLiteral("vexolanInstall.MSI");
+const QString program_name = QStringLiteral("vexolan");
+// How long the installer may take to appear once its download has ended.
+const int installer_wait_ms = 60000;
+
+QString closing_message() {
+    return QStringList{
+        QStringLiteral("Update successfully downloaded to .../vexolan/update."),
+        QStringLiteral("A backup of the old program has been generated (vexolan.old)"),
+        QStringLiteral("vexolan will now close. "),
+        QStringLiteral("Installation of vexolan should start automaticaly. "),
+        QStringLiteral("If not, run vexolaninstall.msi from .../vexolan/update.")}
+        .join(QLatin1Char('\r'));
+}
+
+}  // namespace
+
+void TFormupdate::install(const VersionFile& version) {
+    if (env_.dialogs) env_.dialogs->message(version.notes);
+    show();
+    try {
+        fetch_installer(version);
+    } catch (...) {
+        hide();   // the download has ended, though not well
+        throw;
+    }
+    back_up_program_file();
+    if (env_.dialogs) env_.dialogs->message(closing_message());
+    hide();
+    update_started = true;
+    start_installer();
+    ui::pause(1000);
+    endprocessesbyname(program_name);
+}
+
+// The installer arrives under a temporary name and takes its own only when it is whole:
+// transferred to the end and, when the version file gives its size, of that size. A
+// partial installer is never started.
+void TFormupdate::fetch_installer(const VersionFile& version) {
+    const QString folder = env_.program_folder + QStringLiteral("update");
+    installer_path = folder + QStringLiteral("/vexolaninstall.MSI");
+    if (!QFileInfo(folder).isDir() && !QDir().mkdir(folder))
+        throw std::runtime_error("Cannot create undo directory");
+    const QString part = installer_path + QStringLiteral(".part");
+    download(remote_installer, part);
+    if (version.installer_size > 0 && QFileInfo(part).size() != version.installer_size) {
+        QFile::remove(part);
+        throw std::runtime_error("The installer's size differs from the version file's.");
+    }
+    const QByteArray from = QFile::encodeName(part), to = QFile::encodeName(installer_path);
+    if (std::rename(from.constData(), to.constData()) != 0) {
+        QFile::remove(part);
+        throw std::runtime_error("The installer cannot be stored.");
+    }
+    if (!ui::wait_until([this] { return QFileInfo::exists(installer_path); }, installer_wait_ms))
+        throw std::runtime_error("The installer did not appear.");
+}
+
+// A program file of another name stays as it is.
+void TFormupdate::back_up_program_file() {
+    const QString program = env_.program_folder + program_name;
+    const QString backup = backup_path(program_name);
+    if (QFile::exists(backup)) QFile::remove(backup);
+    QFile::rename(program, backup);
+}
+
+// As the desktop opens a file: a script or a program is made executable and started, any
+// other file handed to its application. A failure is ignored.
+void TFormupdate::start_installer() {
+    QFile file(installer_path);
+    QByteArray head;
+    if (file.open(QIODevice::ReadOnly)) head = file.read(4);
+    file.close();
+    if (head.startsWith("#!") || head.startsWith("\x7f"
+                                                  "ELF"))
+        file.setPermissions(file.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeUser |
+                            QFileDevice::ExeGroup | QFileDevice::ExeOther);
+    if (env_.open_file) env_.open_file(installer_path, QString());
+}

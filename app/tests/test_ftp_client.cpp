@@ -1,0 +1,100 @@
+// The FTP client's contract against a real server on loopback: what a refused folder, a
+// stalled and a broken download leave behind, and operations ended from the packet
+// handler.
+#include "ftp_test_server.h"
+#include "network/curl_ftp_client.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace {
+
+struct Served {
+    QTemporaryDir root, local;
+    QString home = root.path() + "/Website/VEXOLANHome/";
+    Served() {
+        QDir().mkpath(home);
+        QFile f(home + "data.bin");
+        if (f.open(QIODevice::WriteOnly)) f.write(QByteArray(3'000'000, 'x'));
+    }
+    QString local_file() const { return local.path() + "/data.bin"; }
+};
+
+QByteArray read_file(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+std::unique_ptr<network::CurlFtpClient> connected_client(const FtpTestServer& server,
+                                                          network::Timeouts timeouts = {}) {
+    auto client = std::make_unique<network::CurlFtpClient>(timeouts);
+    client->set_server(server.settings());
+    client->connect();
+    client->change_folder("Website");
+    return client;
+}
+
+}  // namespace
+
+// A refused folder leaves the current one; a download that breaks off or stalls raises
+// and leaves the local file as it was; the next download replaces it whole.
+TEST(FtpClient, FailuresLeaveFolderAndFileAsTheyWere) {
+    Served s;
+    FtpTestServer server(s.root.path(), {"--cut", "data.bin:1000000"});
+    auto client = connected_client(server);
+    EXPECT_THROW(client->change_folder("Elsewhere"), network::Error);
+    client->change_folder("VEXOLANHome");
+
+    QFile old(s.local_file());
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("the earlier file");
+    old.close();
+    int packets = 0;
+    client->on_packet_received = [&] { ++packets; };
+    EXPECT_THROW(client->download("data.bin", s.local_file()), network::Error);
+    EXPECT_GT(packets, 0);
+    EXPECT_GT(client->bytes_received(), 0);
+    EXPECT_EQ(read_file(s.local_file()), "the earlier file");
+    EXPECT_EQ(QDir(s.local.path()).entryList(QDir::Files), QStringList{"data.bin"})
+        << "no temporary left";
+
+    client->download("data.bin", s.local_file());
+    EXPECT_EQ(client->bytes_received(), 3'000'000);
+    EXPECT_TRUE(read_file(s.local_file()) == read_file(s.home + "data.bin"));
+    client->disconnect();
+    EXPECT_FALSE(client->connected());
+    EXPECT_TRUE(server.wait_for("QUIT"));
+}
+
+// A download that receives nothing fails after the stall time, without any watchdog.
+TEST(FtpClient, StalledDownloadFails) {
+    Served s;
+    FtpTestServer server(s.root.path(), {"--stall", "data.bin"});
+    network::Timeouts timeouts;
+    timeouts.stall_s = 1;
+    auto client = connected_client(server, timeouts);
+    client->change_folder("VEXOLANHome");
+    EXPECT_THROW(client->download("data.bin", s.local_file()), network::Error);
+    EXPECT_FALSE(QFile::exists(s.local_file()));
+}
+
+// The packet handler may abort the download or close the connection; the download then
+// raises, and a closed client is not connected.
+TEST(FtpClient, EndedFromThePacketHandler) {
+    Served s;
+    FtpTestServer server(s.root.path());
+    for (const bool close : {false, true}) {
+        SCOPED_TRACE(close ? "disconnect" : "abort");
+        auto client = connected_client(server);
+        client->change_folder("VEXOLANHome");
+        client->on_packet_received = [&] { close ? client->disconnect() : client->abort(); };
+        EXPECT_THROW(client->download("data.bin", s.local_file()), network::Error);
+        EXPECT_LT(client->bytes_received(), 3'000'000);
+        EXPECT_EQ(client->connected(), !close);
+        EXPECT_FALSE(QFile::exists(s.local_file()));
+    }
+    EXPECT_TRUE(server.wait_for("disconnect", 2));
+}
