@@ -89,10 +89,6 @@ std::vector<V4l2Node> v4l2_cameras(const QString& folder) {
 
 V4l2Camera::V4l2Camera(V4l2Node node) : node_(std::move(node)) {}
 
-V4l2Camera::~V4l2Camera() {
-    close();
-}
-
 void V4l2Camera::fail(const QString& step, int error) const {
     throw Error(QStringLiteral("The camera \"%1\" (%2): %3: %4")
                     .arg(node_.name, node_.path, step, QString::fromLocal8Bit(std::strerror(error)))
@@ -159,8 +155,6 @@ void V4l2Camera::open(std::optional<QSize> size) {
                 v4l2_mmap(nullptr, b.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, b.m.offset);
             if (start == MAP_FAILED) fail(QStringLiteral("cannot map a frame buffer"), errno);
             buffers_.push_back({start, b.length});
-            if (xioctl(fd_, VIDIOC_QBUF, &b) < 0)
-                fail(QStringLiteral("cannot queue a frame buffer"), errno);
         }
     } catch (...) {
         close();
@@ -171,6 +165,17 @@ void V4l2Camera::open(std::optional<QSize> size) {
 void V4l2Camera::start(FrameSink sink) {
     if (fd_ < 0) throw Error("The camera \"" + node_.name.toStdString() + "\" is not open.");
     stop();
+    // every start hands all buffers to the driver: stopping the stream took them all back
+    for (__u32 i = 0; i < buffers_.size(); ++i) {
+        v4l2_buffer b{};
+        b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        b.memory = V4L2_MEMORY_MMAP;
+        b.index = i;
+        if (xioctl(fd_, VIDIOC_QBUF, &b) < 0)
+            fail(QStringLiteral("cannot queue a frame buffer"), errno);
+    }
+    if (wake_[0] < 0 && ::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0)
+        fail(QStringLiteral("cannot start its reader"), errno);
     int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     if (xioctl(fd_, VIDIOC_STREAMON, &type) < 0)
         fail(QStringLiteral("cannot start streaming"), errno);
@@ -179,15 +184,18 @@ void V4l2Camera::start(FrameSink sink) {
 }
 
 // The camera's thread: waits for each filled buffer, copies it into a frame and hands the
-// buffer back. A camera that fails (unplugged) ends the thread; the frames stop.
+// buffer back. A camera that fails (unplugged) ends the thread; the frames stop. stop()
+// wakes it through the pipe.
 void V4l2Camera::read_frames(const FrameSink& sink) {
     const size_t row_bytes = size_t(size_.width()) * 3;
     const size_t needed = size_t(bytes_per_line_) * size_t(size_.height() - 1) + row_bytes;
     while (running_) {
-        pollfd ready{fd_, POLLIN, 0};
-        const int r = ::poll(&ready, 1, 100);
+        pollfd ready[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        const int r = ::poll(ready, 2, -1);
         if (r < 0 && errno != EINTR) return;
-        if (r <= 0) continue;
+        if (r <= 0 || !running_) continue;
+        if (ready[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return;   // the stream has ended
+        if (!(ready[0].revents & POLLIN)) continue;
         v4l2_buffer b{};
         b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         b.memory = V4L2_MEMORY_MMAP;
@@ -214,7 +222,12 @@ void V4l2Camera::read_frames(const FrameSink& sink) {
 void V4l2Camera::stop() {
     if (!thread_.joinable()) return;
     running_ = false;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wake_[1], &byte, 1);
     thread_.join();
+    char drain[16];
+    while (::read(wake_[0], drain, sizeof drain) > 0) {
+    }
     int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     xioctl(fd_, VIDIOC_STREAMOFF, &type);
 }
@@ -230,6 +243,12 @@ void V4l2Camera::close() {
     xioctl(fd_, VIDIOC_REQBUFS, &none);
     v4l2_close(fd_);
     fd_ = -1;
+}
+
+V4l2Camera::~V4l2Camera() {
+    close();
+    for (int fd : wake_)
+        if (fd >= 0) ::close(fd);
 }
 
 DialogSet V4l2Camera::dialogs() { return features_and_format; }
@@ -301,41 +320,41 @@ bool V4l2Camera::show_controls(int fd) {
     return true;
 }
 
-// The formats and frame sizes the camera offers; the one chosen becomes its current
-// format.
+// The frame sizes the camera offers in any of its formats; the one chosen becomes its
+// current size. Which of its formats carries the frames is libv4l2's choice, so a size
+// is listed once.
 bool V4l2Camera::show_formats(int fd) {
     QDialog dialog(QApplication::activeWindow());
     auto* choice = new QComboBox;
-    auto add = [&](const QString& format, QSize s) {
-        choice->addItem(QStringLiteral("%1, %2 x %3").arg(format).arg(s.width()).arg(s.height()),
-                        s);
+    auto add = [&](QSize s) {
+        if (choice->findData(s) >= 0) return;
+        choice->addItem(QStringLiteral("%1 x %2").arg(s.width()).arg(s.height()), s);
         if (s == chosen_size_) choice->setCurrentIndex(choice->count() - 1);
     };
     v4l2_fmtdesc format{};
     format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     for (; xioctl(fd, VIDIOC_ENUM_FMT, &format) == 0; ++format.index) {
-        const QString description = text_of(format.description, sizeof format.description);
         v4l2_frmsizeenum size{};
         size.pixel_format = format.pixelformat;
         for (; xioctl(fd, VIDIOC_ENUM_FRAMESIZES, &size) == 0; ++size.index) {
             if (size.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
-                add(description, QSize(int(size.discrete.width), int(size.discrete.height)));
+                add(QSize(int(size.discrete.width), int(size.discrete.height)));
                 continue;
             }
             // a range: its ends and the program's own sizes that lie within it
             const auto& r = size.stepwise;
-            add(description, QSize(int(r.min_width), int(r.min_height)));
+            add(QSize(int(r.min_width), int(r.min_height)));
             for (QSize s : {QSize(320, 240), QSize(640, 480), QSize(1024, 768)})
                 if (__u32(s.width()) > r.min_width && __u32(s.width()) < r.max_width &&
                     __u32(s.height()) > r.min_height && __u32(s.height()) < r.max_height)
-                    add(description, s);
-            add(description, QSize(int(r.max_width), int(r.max_height)));
+                    add(s);
+            add(QSize(int(r.max_width), int(r.max_height)));
             break;
         }
     }
     auto* form = new QFormLayout;
     if (choice->count() > 0)
-        form->addRow(QStringLiteral("Format and frame size"), choice);
+        form->addRow(QStringLiteral("Frame size"), choice);
     else
         form->addRow(new QLabel(QStringLiteral("The camera lists no formats.")));
     if (show_page(dialog, node_.name + QStringLiteral(": Format"), form) && choice->count() > 0) {

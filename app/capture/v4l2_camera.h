@@ -2,7 +2,7 @@
 // pixel format a camera sends to 24-bit RGB. A camera is listed under its card name; it
 // is asked for a frame size and the driver decides what arrives; a thread of its own
 // reads the frames. Its "Features" dialog shows the camera's controls, its "Format"
-// dialog the formats and sizes it offers.
+// dialog the frame sizes it offers.
 #pragma once
 
 #include "device.h"
@@ -61,6 +61,7 @@ private:
     std::vector<Buffer> buffers_;
     std::atomic<bool> running_{false};
     std::thread thread_;
+    int wake_[2] = {-1, -1};   // stop() writes to it to wake the reading thread
 };
 
 }  // namespace capture

@@ -1,0 +1,106 @@
+// A camera driver behind libv4l2's functions, for the V4L2 camera's tests: a 64 x 48 RGB
+// camera whose buffer queue behaves as the kernel's does. A buffer is filled only while it
+// is queued and the stream is on; stopping the stream takes every buffer back from the
+// driver, and only VIDIOC_QBUF hands one over again.
+#include "fake_libv4l2.h"
+
+#include <libv4l2.h>
+#include <linux/videodev2.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
+#include <mutex>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace fake_v4l2 {
+
+std::atomic<long> empty_polls{0};
+
+namespace {
+
+constexpr int width = 64, height = 48, frame_bytes = width * height * 3;
+std::mutex lock;
+bool queued[4] = {};
+int buffers = 0;
+bool streaming = false;
+
+int answer(unsigned long request, void* arg) {
+    switch (request) {
+    case VIDIOC_G_FMT:
+    case VIDIOC_S_FMT: {
+        auto* f = static_cast<v4l2_format*>(arg);
+        f->fmt.pix.width = width;
+        f->fmt.pix.height = height;
+        f->fmt.pix.pixelformat = V4L2_PIX_FMT_RGB24;
+        f->fmt.pix.bytesperline = width * 3;
+        f->fmt.pix.sizeimage = frame_bytes;
+        return 0;
+    }
+    case VIDIOC_REQBUFS: {
+        auto* r = static_cast<v4l2_requestbuffers*>(arg);
+        buffers = r->count ? 4 : 0;
+        r->count = __u32(buffers);
+        for (bool& q : queued) q = false;
+        return 0;
+    }
+    case VIDIOC_QUERYBUF: {
+        auto* b = static_cast<v4l2_buffer*>(arg);
+        b->length = frame_bytes;
+        b->m.offset = b->index * 4096;
+        return 0;
+    }
+    case VIDIOC_QBUF:
+        queued[static_cast<v4l2_buffer*>(arg)->index] = true;
+        return 0;
+    case VIDIOC_DQBUF: {
+        auto* b = static_cast<v4l2_buffer*>(arg);
+        for (int i = 0; streaming && i < buffers; ++i)
+            if (queued[i]) {
+                queued[i] = false;
+                b->index = __u32(i);
+                b->bytesused = frame_bytes;
+                return 0;
+            }
+        ++empty_polls;
+        errno = EAGAIN;
+        return -1;
+    }
+    case VIDIOC_STREAMON:
+        streaming = true;
+        return 0;
+    case VIDIOC_STREAMOFF:
+        streaming = false;
+        for (bool& q : queued) q = false;
+        return 0;
+    default:
+        errno = EINVAL;
+        return -1;
+    }
+}
+
+}  // namespace
+
+}  // namespace fake_v4l2
+
+extern "C" {
+
+// an event counter that is always readable stands in for the device node
+int v4l2_open(const char*, int, ...) { return eventfd(1, EFD_CLOEXEC); }
+int v4l2_close(int fd) { return close(fd); }
+void* v4l2_mmap(void*, size_t length, int, int, int, int64_t) { return calloc(1, length); }
+int v4l2_munmap(void* start, size_t) {
+    free(start);
+    return 0;
+}
+int v4l2_ioctl(int, unsigned long request, ...) {
+    va_list args;
+    va_start(args, request);
+    void* arg = va_arg(args, void*);
+    va_end(args);
+    std::lock_guard<std::mutex> hold(fake_v4l2::lock);
+    return fake_v4l2::answer(request, arg);
+}
+
+}  // extern "C"

@@ -1,0 +1,11 @@
+// The driver behind the fake libv4l2 of the V4L2 camera's tests.
+#pragma once
+
+#include <atomic>
+
+namespace fake_v4l2 {
+
+// DQBUF calls that found no filled buffer.
+extern std::atomic<long> empty_polls;
+
+}  // namespace fake_v4l2
