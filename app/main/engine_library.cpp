@@ -15,9 +15,11 @@ using Entry = int32_t (*)(const char*);
 // The library for the length of one run.
 class Loaded {
   public:
+    // The program folder's library when there is one, even when it cannot be loaded (an
+    // engine found elsewhere might be another version); the system's search otherwise.
     Loaded(const QString& first_path, const QString& name) {
-        handle_ = dlopen(QFile::encodeName(first_path).constData(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle_) handle_ = dlopen(QFile::encodeName(name).constData(), RTLD_NOW | RTLD_LOCAL);
+        const QString& which = QFile::exists(first_path) ? first_path : name;
+        handle_ = dlopen(QFile::encodeName(which).constData(), RTLD_NOW | RTLD_LOCAL);
     }
     ~Loaded() {
         if (handle_) dlclose(handle_);

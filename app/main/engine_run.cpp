@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <stdexcept>
+
 void TForm1::sindthreshhold1Change() {
     Timer4->setEnabled(false); // a pending run is cancelled
     for (ui::Label* l : {Label34, Label35, Label36}) l->setVisible(false);
@@ -62,6 +64,14 @@ void TForm1::nmChange() {
 
 void TForm1::ExecuteTarnwick() {
     const QByteArray options = QFile::encodeName(Edit1->text());
+    // the engine reads 255 characters and would run with whatever options were cut off
+    if (options.size() > 255) {
+        Label13->set_caption(QString());
+        Start_Sequence->setEnabled(true);
+        throw std::runtime_error(
+            "The path of the program folder is too long for the engine, whose options are "
+            "at most 255 characters long. Move the program to a folder with a shorter path.");
+    }
     // the engine's busy check looks for its status file in the current directory
     QDir::setCurrent(shell.measurement_folder);
     Label1->set_caption(QString());

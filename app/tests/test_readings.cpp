@@ -149,3 +149,40 @@ TEST_F(ResultsTest, ReadingsWaitForTheLockOut) {
     EXPECT_NE(form->Label34->caption(), "sin(d)=0.2");
     release(*form, image, {151, 20});
 }
+
+// A click ends the selection (the canvas back to normal, tracking off); a double click
+// reloads the result images, which removes the rectangle.
+TEST_F(ResultsTest, ClickEndsTheSelectionAndDoubleClickReloads) {
+    write_results(
+        {320, 240}, [](int x, int) { return x % 256; }, [](int x, int y) { return (x + y) % 256; },
+        [](int, int y) { return y; });
+    auto form = shown_window();
+    form->Timer4->setEnabled(false);
+    const QImage clean = read(file("a1.bmp"));
+    ui::Picture* image = form->Image2;
+    press(*form, image, {20, 30});
+    move(*form, image, {60, 50});
+    EXPECT_TRUE(form->readings.tracking);
+    release(*form, image, {60, 50});   // a release over the image is a click too
+    EXPECT_FALSE(form->readings.tracking);
+    EXPECT_NE(image->picture(), clean);
+    form->readings.tracking = true;
+    QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, at(*form, image, {5, 5}));
+    EXPECT_FALSE(form->readings.tracking);
+    EXPECT_EQ(image->picture(), clean);   // the press reloaded the images
+    image->xor_rectangle(10, 10, 40, 40);
+    QTest::mouseDClick(form->windowHandle(), Qt::LeftButton, {}, at(*form, image, {5, 5}));
+    EXPECT_EQ(image->picture(), clean);
+}
+
+// A scale edit whose text is not a whole valid number leaves the stored scale as it was.
+TEST_F(ResultsTest, ScaleEditsKeepTheScaleUntilTheTextIsANumber) {
+    auto form = make_window();
+    ui::set_text(form->Edit3, "0.125");
+    for (const char* text : {"", "1e", "0.2x", "-", " ", "1,5"}) {
+        ui::set_text(form->Edit3, text);
+        EXPECT_DOUBLE_EQ(static_cast<double>(form->readings.image_scale[1]), 0.125) << text;
+    }
+    ui::set_text(form->Edit3, " 2e-1");
+    EXPECT_DOUBLE_EQ(static_cast<double>(form->readings.image_scale[1]), 0.2);
+}
