@@ -17,8 +17,6 @@ namespace {
 
 const QString remote_installer = QStringLiteral("vexolanInstall.MSI");
 const QString program_name = QStringLiteral("vexolan");
-// How long the installer may take to appear once its download has ended.
-const int installer_wait_ms = 60000;
 
 QString closing_message() {
     return QStringList{
@@ -64,13 +62,12 @@ void TFormupdate::fetch_installer(const VersionFile& version) {
         QFile::remove(part);
         throw std::runtime_error("The installer's size differs from the version file's.");
     }
+    // the rename is the moment the installer appears, whole: there is nothing to wait for
     const QByteArray from = QFile::encodeName(part), to = QFile::encodeName(installer_path);
     if (std::rename(from.constData(), to.constData()) != 0) {
         QFile::remove(part);
         throw std::runtime_error("The installer cannot be stored.");
     }
-    if (!ui::wait_until([this] { return QFileInfo::exists(installer_path); }, installer_wait_ms))
-        throw std::runtime_error("The installer did not appear.");
 }
 
 // A program file of another name stays as it is.

@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <optional>
+
 namespace {
 
 // The path the system reports for a program file, without the mark of one deleted since.
@@ -29,12 +31,12 @@ bool TFormupdate::endprocessesbyname(const QString& name) {
     };
     const int self = static_cast<int>(QCoreApplication::applicationPid());
     bool result = false;
-    bool self_too = false;
+    std::optional<RunningProcess> self_too;
     for (const RunningProcess& p : env_.running_processes()) {
         if (!is_copy(p)) continue;
-        if (p.pid == self) self_too = true;
-        else result = env_.end_process(p.pid);
+        if (p.pid == self) self_too = p;
+        else result = env_.end_process(p);
     }
-    if (self_too) result = env_.end_process(self);
+    if (self_too) result = env_.end_process(*self_too);
     return result;
 }

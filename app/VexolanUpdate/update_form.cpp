@@ -26,8 +26,8 @@ TFormupdate::TFormupdate(Environment env) : program_version(::program_version), 
     setWindowTitle(QStringLiteral("Downloading Update"));
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     QFont font;
-    // MS Sans Serif where it is installed, else the free font of the same metrics class, in
-    // which the caption fits the designed width as it does in the designed font
+    // the designed face where it is installed, else a sans face in which the caption fits
+    // the window's designed width of 213 pixels
     font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
                       QStringLiteral("DejaVu Sans")});
     font.setPixelSize(11);
@@ -130,10 +130,19 @@ TFormupdate::VersionFile TFormupdate::read_version_file() const {
     return v;
 }
 
-// A download starts with the bar at 0, so the watchdog watches each download.
+// A download starts with the bar at 0, so the watchdog watches each download, and with the
+// watchdog's full period before its first byte must have come.
 void TFormupdate::download(const QString& remote_name, const QString& local_path) {
     ProgressBar1->setValue(0);
+    if (Timer1->enabled()) {
+        Timer1->setEnabled(false);
+        Timer1->setEnabled(true);
+    }
     NMFTP1->download(remote_name, local_path);
+}
+
+void TFormupdate::cancel() {
+    if (NMFTP1 && NMFTP1->connected()) NMFTP1->abort();
 }
 
 void TFormupdate::NMFTP1PacketRecvd() {

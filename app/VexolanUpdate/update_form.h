@@ -25,6 +25,8 @@ public:
     // started and the program is ending; false in every other case, every failure
     // included, and at once when no update server is configured.
     bool Checkforupdates1Click();
+    // The program is closing: a transfer in progress ends, and with it the check (false).
+    void cancel();
     // After each block of a download: the bar and the percentage.
     void NMFTP1PacketRecvd();
     // The watchdog: a download that has received nothing yet is aborted.

@@ -10,7 +10,7 @@ namespace desktop {
 bool open_file(const QString& path, const QString& working_folder);
 // Every process whose program file can be read from /proc.
 std::vector<RunningProcess> running_processes();
-// Sends SIGTERM.
-bool end_process(int pid);
+// Sends SIGTERM to the process while it still runs the program file it was listed with.
+bool end_process(const RunningProcess& process);
 
 }  // namespace desktop

@@ -37,10 +37,11 @@ struct Environment {
     // Opens a file as the desktop does: a program is started, a document opened with its
     // application. `working_folder` may be empty. False when that failed.
     std::function<bool(const QString& path, const QString& working_folder)> open_file;
-    // The running processes, and the orderly end of one (SIGTERM). False when the
-    // process could not be signalled.
+    // The running processes of this user, and the orderly end of one of them (SIGTERM).
+    // A process is signalled only while it still runs the program file it was listed
+    // with; false when it could not be signalled.
     std::function<std::vector<RunningProcess>()> running_processes;
-    std::function<bool(int pid)> end_process;
+    std::function<bool(const RunningProcess& process)> end_process;
     // The orderly end of this process, once the window has closed.
     std::function<void()> end_program;
 };

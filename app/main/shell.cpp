@@ -290,6 +290,7 @@ void TForm1::FormActivate() {
     } done{shell.activating};
 
     if (Formupdate && Formupdate->Checkforupdates1Click()) return;
+    if (integration.window_closed) return;   // the window was closed while the check ran
     setWindowTitle(QStringLiteral("Vexolan  Version ") + numbers::shortest(program_version));
 
     // the capture layer lists the devices; selecting the first one runs no handler
@@ -406,6 +407,7 @@ void TForm1::park_motors_and_end() {
         // nothing to release
     }
     integration.window_closed = true;   // an integration waiting for a frame gives up
+    if (Formupdate) Formupdate->cancel();   // and an update check in progress
     motor.controls = false;
     ui::pause(100);
     if (env_.end_program) env_.end_program();

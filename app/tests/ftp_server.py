@@ -9,7 +9,7 @@ standard input closes, so it never outlives the test that started it.
 Faults on request, each for the first RETR of its file only:
   --stall NAME     RETR NAME opens the transfer and then sends nothing
   --cut NAME:N     RETR NAME sends the first N bytes, then fails the transfer (426)
-  --rate N         sends at most N bytes a second (to watch a download's progress)
+  --late NAME:S    RETR NAME sends its first byte only after S seconds, then the file
   --tls DIR        offers TLS with a new certificate for 127.0.0.1, written to
                    DIR/cert.pem (trust it as the certificate authority) and DIR/key.pem
 """
@@ -19,6 +19,7 @@ import datetime
 import os
 import sys
 import threading
+import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
@@ -86,7 +87,7 @@ class CutProducer:
 
 
 def handler_class(base, faults):
-    pending = {"stall": faults.stall, "cut": faults.cut}
+    pending = {"stall": faults.stall, "cut": faults.cut, "late": faults.late}
 
     def fault(kind, name):
         spec = pending.get(kind)
@@ -126,6 +127,9 @@ def handler_class(base, faults):
             if fault("stall", name):
                 self.respond("150 File status okay. About to open data connection.")
                 return None
+            late = fault("late", name)
+            if late:
+                time.sleep(float(late.split(":")[1]))   # one client: the server may wait
             cut = fault("cut", name)
             if cut:
                 fd = self.run_as_current_user(self.fs.open, file, "rb")
@@ -145,7 +149,7 @@ def main():
     parser.add_argument("--stall")
     parser.add_argument("--cut")
     parser.add_argument("--tls")
-    parser.add_argument("--rate", type=int)
+    parser.add_argument("--late")
     args = parser.parse_args()
 
     authorizer = DummyAuthorizer()
@@ -166,13 +170,6 @@ def main():
     else:
         base = FTPHandler
     handler = handler_class(base, args)
-    if args.rate:
-        from pyftpdlib.handlers import ThrottledDTPHandler
-
-        class Throttled(ThrottledDTPHandler, handler.dtp_handler):
-            write_limit = args.rate
-
-        handler.dtp_handler = Throttled
     handler.authorizer = authorizer
     handler.passive_ports = None
     handler.auth_failed_timeout = 0.1   # a refused login is answered at once

@@ -14,6 +14,8 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QElapsedTimer>
+#include <QTimer>
 
 #include <memory>
 
@@ -126,11 +128,12 @@ protected:
         env.running_processes = [this] {
             return processes ? processes() : std::vector<RunningProcess>{};
         };
-        env.end_process = [this](int pid) {
+        env.end_process = [this](const RunningProcess& p) {
+            const int pid = p.pid;
             ended.push_back(pid);
             // only the test's own children are ever signalled
             for (auto& child : children)
-                if (child->processId() == pid) return desktop::end_process(pid);
+                if (child->processId() == pid) return desktop::end_process(p);
             return true;
         };
         return env;
@@ -356,6 +359,23 @@ TEST_F(UpdateTest, LargeInstallerProgress) {
     EXPECT_TRUE(read_file(program_folder + "update/vexolaninstall.MSI") == installer);
 }
 
+// Each download has the watchdog's full period before its first byte must come: a tick
+// that would fall just after the installer's download began (its bar back at 0) waits.
+TEST_F(UpdateTest, WatchdogGivesEachDownloadItsFullPeriod) {
+    const QByteArray installer = payload(100'000);
+    publish(version_file("1.08", installer.size()), installer);
+    start_server({"--late", "vexolanInstall.MSI:0.5"});
+    dialogs.answers = {true};
+    auto update = make_update();
+    update->Timer1->setInterval(1000);
+    // the operator reads each box until the watchdog's next tick is near
+    dialogs.while_shown = [&] {
+        ui::wait_until([&] { return update->Timer1->remaining() < 100; }, 3000);
+    };
+    EXPECT_TRUE(update->Checkforupdates1Click());
+    EXPECT_EQ(read_file(program_folder + "update/vexolaninstall.MSI"), installer);
+}
+
 // Every failure ends the check with false: nothing started, no installer under its name,
 // the program file untouched, the window hidden, the connection closed.
 TEST_F(UpdateTest, FailuresEndTheCheckWithFalse) {
@@ -504,4 +524,45 @@ TEST_F(UpdateTest, EndsEveryCopyOfTheProgramAndNothingElse) {
         EXPECT_EQ(ended_copy->exitStatus(), QProcess::CrashExit);
     }
     EXPECT_EQ(other_program.state(), QProcess::Running);
+}
+
+// A process is signalled only while it still runs the program file it was listed with:
+// a number that another program took over since the listing is left alone.
+TEST_F(UpdateTest, EndingAProcessChecksItsProgramFile) {
+    ASSERT_FALSE(copy_of_sleep(program_folder + "vexolan").isEmpty());
+    QProcess& child = start_child(program_folder + "vexolan");
+    const int pid = static_cast<int>(child.processId());
+    EXPECT_FALSE(desktop::end_process({pid, program_folder + "another-program"}));
+    EXPECT_FALSE(child.waitForFinished(300));
+    const std::vector<RunningProcess> listed = children_as_listed();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_TRUE(desktop::end_process(listed[0]));
+    EXPECT_TRUE(child.waitForFinished(5000));
+    EXPECT_EQ(child.exitStatus(), QProcess::CrashExit);
+}
+
+// Closing the window while the check downloads ends the transfer and the check; the
+// start-up work does not go on over a closed window.
+TEST_F(UpdateTest, ClosingDuringTheCheckEndsIt) {
+    publish(version_file("1.08", 10), "0123456789");
+    start_server({"--late", "version.txt:3"});
+    Environment env = environment(server->settings());
+    int program_ended = 0;
+    env.end_program = [&] { ++program_ended; };
+    env.stepper_factory = [] {
+        return std::make_unique<stepper::SimulatedController>(stepper::SimulatedConfig{});
+    };
+    env.camera_factory = [] { return std::make_unique<FakeCamera>(); };
+    TForm1 form(env, nullptr);
+    TFormupdate update(env);
+    form.Formupdate = &update;
+    QTimer::singleShot(300, &form, [&] { form.close(); });
+    QElapsedTimer clock;
+    clock.start();
+    form.FormActivate();
+    EXPECT_LT(clock.elapsed(), 2500) << "the transfer ended with the close";
+    EXPECT_EQ(program_ended, 1);
+    EXPECT_EQ(form.windowTitle(), "VEXOLAN") << "no start-up work after the close";
+    EXPECT_FALSE(update.update_started);
+    EXPECT_TRUE(dialogs.questions.isEmpty());
 }
