@@ -3,6 +3,7 @@
 #include "options.h"
 
 #include <cctype>
+#include <set>
 #include <sys/stat.h>
 
 namespace command {
@@ -59,11 +60,14 @@ std::string as_token(const std::string& value) {
 
 Call make_call(const std::vector<std::string>& args) {
     std::vector<std::string> tokens;
+    std::set<std::string> given;
     bool common = false, input = false, output = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& name = args[i];
         const auto kind = tarnwick::option_kind(name);
         if (!kind) return {{}, unknown(name)};
+        // the engine would keep only the last of them, without a word
+        if (!given.insert(name).second) return {{}, name + " is given twice"};
         tokens.push_back(name);
         if (*kind == Kind::flag) continue;
         if (i + 1 == args.size()) return {{}, name + " needs a value"};
@@ -77,6 +81,10 @@ Call make_call(const std::vector<std::string>& args) {
         }
         tokens.push_back(as_token(value));
     }
+    // the engine takes -P for both folders, whatever -D and -O say
+    if (common && (input || output))
+        return {{}, std::string(input ? "-D" : "-O") + " cannot be given with -P, which names "
+                                                       "both folders"};
     if (!common && !input && !output)
         tokens.insert(tokens.begin(), {"-P", "./"});
     else if (!common && !input)
