@@ -78,6 +78,7 @@ void TForm1::ExecuteTarnwick() {
     repaint(); // the window is up to date before the run blocks it
     const engine_library::Run run = engine_library::execute(
         env_.program_folder + env_.engine_library, env_.engine_library, options);
+    analysis.result_code = run.outcome == engine_library::Outcome::called ? run.code : -1;
     Label13->set_caption(engine_library::status_text(run));
     if (run.outcome == engine_library::Outcome::called && run.code == 0) load_result_images();
     Start_Sequence->setEnabled(true);

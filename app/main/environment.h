@@ -11,12 +11,22 @@
 #include <QDateTime>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 struct RunningProcess {
     int pid = 0;
     QString executable;   // the full path of its program file
+};
+
+// The settings of a first start, for devices whose needs are known (the virtual
+// microscope): the camera's device name, and motor 1's steps per turn, rotation sense
+// (+1 clockwise), speed (steps per second) and acceleration (steps per second squared).
+struct FirstStart {
+    QString camera;
+    int32_t steps_per_turn = 1, sense = 1, speed = 1, acceleration = 1;
 };
 
 struct Environment {
@@ -31,6 +41,8 @@ struct Environment {
     capture::Factory camera_factory;
     network::Factory ftp_factory;
     network::ServerSettings update_server;   // no host: no update check
+    // Used instead of the start-up values when the program folder has no settings file.
+    std::optional<FirstStart> first_start;
 
     ui::Dialogs* dialogs = nullptr;
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };

@@ -100,6 +100,15 @@ public:
     void Start_SequenceClick();
     void CollectbackgroundimagesClick();
     void executethisTimer();
+    // Turns the polarizer to `angle` degrees and waits until it stands there, integrates
+    // a run of frames that ends in the state `target`, and re-arms executethis. `mode` 1:
+    // the polarizer is moved first (every call passes 1). Raises "Polarizer did not reach
+    // N degrees" when the motor is not there within its travel time plus 10 s.
+    void waitforcompletion(int32_t mode, int32_t angle, int32_t target);
+    // Where the background images of the current objective, optic, frame size and
+    // wavelength lie: the measurement folder and "04x_o_640 x 480_550_", to which the
+    // angle image's name is appended.
+    QString background_prefix() const;
 
     // ---- engine run ----
     void sindthreshhold1Change();
@@ -194,10 +203,21 @@ public:
         int32_t target_state = 0;
         bool running = false;
         bool collecting_background = false;
+        bool stopping = false;     // the window closes: the running sequence ends at its wait
+        // what the last sequence came to: the engine's result code (-1: no engine run) and
+        // the background images it stored
+        int32_t engine_code = -1;
+        QStringList stored_backgrounds;
+        // the most clipped integrated image of the running sequence, in per cent
+        double clipped_percent = 0;
+        // Each progress text as Label13 shows it, and each warning, for a run without an
+        // operator.
+        std::function<void(const QString&)> on_progress, on_warning;
     } sequence;
 
     struct Analysis {
         int32_t wavelength = 550;   // nm
+        int32_t result_code = -1;   // of the last engine run; -1: the engine could not be called
     } analysis;
 
     struct Display {
@@ -282,6 +302,7 @@ private:
 
     // shell
     void read_settings_file();
+    void apply_first_start(const FirstStart& settings);
     void write_settings_file();
     void open_saved_camera();
 
@@ -309,6 +330,17 @@ private:
 
     // result sets
     QImage saved_image(Result r);
+
+    // measurement sequence
+    void sequence_step(int32_t state);
+    void end_sequence();
+    void wait_for_polarizer(int32_t angle);
+    void wait_for_integration(int32_t target);
+    void save_angle_image(int32_t angle);
+    void combine_angle_image(int32_t angle, const QString& prefix);
+    void store_background_images(const QString& prefix);
+    void show_progress(const QString& step);
+    void check_clipping(const QString& step, int32_t angle);
 
     // camera and frame integration
     void select_listed_camera();

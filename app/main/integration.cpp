@@ -3,9 +3,13 @@
 #include "form.h"
 #include "ui/wait.h"
 
+#include <stdexcept>
+
 namespace {
 
 constexpr int measure_page = 1, setup_page = 2;
+// A camera silent this long has stopped: the integration ends with an error.
+constexpr int frame_wait_limit_ms = 5000;
 
 }  // namespace
 
@@ -23,12 +27,15 @@ void TForm1::VLGenericFilter1ProcessData(const QImage& frame) {
 // One frame of an integration: started by the sequence with the frame counter at 0, it
 // takes a frame that arrived since the last one, adds it up, and after count + 1 frames
 // puts their rounded mean into the preview and the integrated image and sets the
-// sequence's target state.
+// sequence's target state. When no frame comes for 5 s it stops with "No camera frames",
+// its timer off, and the sequence ends.
 void TForm1::Timer6Timer() {
     Timer6->setEnabled(false);
     Timer6->setInterval(1);
-    ui::wait_until([this] { return integration.new_frame || integration.window_closed; });
+    const bool framed = ui::wait_until(
+        [this] { return integration.new_frame || integration.window_closed; }, frame_wait_limit_ms);
     if (integration.window_closed) return;
+    if (!framed) throw std::runtime_error("No camera frames");
     integration.new_frame = false;
     QImage frame = Image0->picture();
     ui::process_messages();

@@ -172,7 +172,10 @@ capture::Camera& TForm1::capture() {
 
 void TForm1::FormCreate() {
     shell.program_folder = env_.program_folder;
-    if (QFile::exists(shell.program_folder + settings_name)) read_settings_file();
+    if (QFile::exists(shell.program_folder + settings_name))
+        read_settings_file();
+    else if (env_.first_start)
+        apply_first_start(*env_.first_start);
     motor.selected = 0;
     motor.attached = false;
     motor.controls = false;
@@ -248,6 +251,16 @@ void TForm1::read_settings_file() {
     } catch (const settings::BadItem&) {
         // a file the program did not write: the rest keeps its start-up values
     }
+}
+
+// A first start on known devices: the camera, and motor 1 as its stage needs it.
+void TForm1::apply_first_start(const FirstStart& settings) {
+    camera.video_driver_name = settings.camera;
+    motor.steps_per_turn[0] = settings.steps_per_turn;
+    motor.sense[0] = settings.sense;
+    motor.speed[0] = settings.speed;
+    motor.acceleration[0] = settings.acceleration;
+    ui::set_checked(settings.sense == 1 ? RadioButton6 : RadioButton7, true);
 }
 
 void TForm1::write_settings_file() {
@@ -356,6 +369,7 @@ std::vector<QRadioButton*> TForm1::motor_buttons() const {
 
 bool TForm1::FormClose() {
     Timer3->setEnabled(false);
+    if (sequence.running) sequence.stopping = true;   // a running measurement ends here
     if (motor.controls) {
         try {
             motor.position_sum = 0;

@@ -91,6 +91,7 @@ protected:
         env.dialogs = &dialogs;
         env.end_program = [this] { ++ended; };
         if (now) env.now = now;
+        env.first_start = first_start;
         auto form = std::make_unique<TForm1>(env, nullptr);
         update = std::make_unique<TFormupdate>(env);
         form->Formupdate = update.get();
@@ -118,6 +119,7 @@ protected:
     capture::Factory camera_factory;   // another capture component than the fake one
     int ended = 0;
     std::function<QDateTime()> now;   // the window's clock when set
+    std::optional<FirstStart> first_start;   // the window's first-start settings when set
 
 private:
     // the window makes the measurement folder the current directory; it is given back

@@ -1,0 +1,107 @@
+// `vexolan --collect-background` and `vexolan --measure BASE`, run as a user runs them: the
+// program and the engine library in a program folder of their own, no display, the
+// virtual microscope filming in real time.
+#include "microscope_fixture.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    QString out, err;
+};
+
+}  // namespace
+
+class HeadlessTest : public MicroscopeTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(QFile::copy(VEXOLAN_PROGRAM, program()));
+        ASSERT_TRUE(QFile::copy(QString::fromLocal8Bit(TARNWICK_LIBRARY), file("libtarnwick.so")));
+        ASSERT_TRUE(QDir().mkdir(file("work")));
+    }
+
+    QString file(const QString& name) const { return folder.path() + "/" + name; }
+    QString program() const { return file("vexolan"); }
+
+    // Runs the program in the folder "work" without a display.
+    Outcome vexolan(const QStringList& arguments) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(file("work"));
+        p.start(program(), arguments);
+        EXPECT_TRUE(p.waitForFinished(120000)) << arguments.join(' ').toStdString();
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                QString::fromUtf8(p.readAllStandardOutput()),
+                QString::fromUtf8(p.readAllStandardError())};
+    }
+};
+
+// A fresh program folder: the first start takes the virtual microscope and its stage. The
+// empty field's background images are collected, then the test slide is measured with
+// them; the result set, the picture and the engine's results are there, and match the
+// slide.
+TEST_F(HeadlessTest, CollectBackgroundThenMeasure) {
+    const Outcome collected = vexolan({"--simulate", "--sample", "empty", "--collect-background"});
+    ASSERT_EQ(collected.status, 0) << collected.err.toStdString();
+    EXPECT_TRUE(collected.err.contains("vexolan: 0° forward (1/9)\n")) << collected.err.toStdString();
+    EXPECT_TRUE(collected.err.contains("vexolan: background 0°\n")) << collected.err.toStdString();
+    QStringList backgrounds;
+    for (const char* angle : {"0", "45", "90", "135"})
+        backgrounds << file(QStringLiteral("04x_o_640 x 480_550_%1.bmp").arg(angle));
+    EXPECT_EQ(collected.out, backgrounds.join('\n') + '\n');
+    for (const QString& b : backgrounds) EXPECT_TRUE(QFile::exists(b)) << b.toStdString();
+
+    const Outcome measured = vexolan({"--simulate", "--measure", "sets/run"});
+    ASSERT_EQ(measured.status, 0) << measured.err.toStdString();
+    EXPECT_TRUE(measured.err.contains("vexolan: 0° back (9/9)\nvexolan: Ready\n"))
+        << measured.err.toStdString();
+    const QString base = file("work/sets/run");
+    QStringList written;
+    for (const char* extension : {".a1.bmp", ".a2.bmp", ".a0.bmp"}) {
+        written << base + extension;
+        EXPECT_EQ(read(written.back()).size(), QSize(370, 240)) << extension;
+    }
+    written << base + ".png";
+    EXPECT_EQ(measured.out, written.join('\n') + '\n');
+    const QImage picture(base + ".png");
+    EXPECT_GT(picture.width(), 640);
+    EXPECT_GT(picture.height(), 480);
+    // calibrated by the empty field: its light's imperfection is gone
+    expect_target_truth(read(file("a1.bmp")), read(file("a2.bmp")), 0);
+}
+
+// The exit status: the engine's result code, 20 when no measurement could start, 2 for
+// arguments that do not fit; nothing is kept under the base name of a failed one.
+TEST_F(HeadlessTest, ExitStatus) {
+    QFile settings(file("vexolan.ini"));
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    // the virtual camera and the stage's motor settings, and a dark level that is no number
+    settings.write("Virtual microscope\r\n200\r\n0\r\n0\r\n0\r\n2000\r\n11\r\n1\r\n1\r\n200\r\n"
+                   "1\r\n1\r\n1\r\n2\r\n0.2500 0.1000 0.0500 0.0250\r\n"
+                   "0 0 0 1 0 0 1 0 0 0 0 0 1 0\r\nnot a number\r\n10\r\n1 1 1 1\r\n\r\n");
+    settings.close();
+    const struct {
+        QStringList arguments;
+        int status;
+        const char* says;
+    } cases[] = {
+        {{"--simulate", "--measure", "run"}, 6, "vexolan: Input Parameter Error\n"},
+        {{"--measure", "run"},
+         20,
+         "vexolan: no measurement could start: the polarizer's motor is not connected\n"},
+        {{"--simulate", "--measure", "run", "--collect-background"}, 2, "two runs"},
+        {{"--simulate", "--sample", "glass", "--measure", "run"}, 2, "no sample \"glass\""},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = vexolan(c.arguments);
+        EXPECT_EQ(o.status, c.status) << c.arguments.join(' ').toStdString();
+        EXPECT_TRUE(o.err.contains(c.says)) << o.err.toStdString();
+        EXPECT_TRUE(o.out.isEmpty()) << o.out.toStdString();
+        EXPECT_TRUE(QDir(file("work")).isEmpty());
+    }
+}

@@ -1,0 +1,361 @@
+// The measurement sequence on the whole instrument: one click turns the polarizer through
+// the four angles and back, integrates, writes the angle images, runs the engine and
+// shows the results; background images are collected and then calibrate the field.
+#include "microscope_fixture.h"
+
+#include <QDir>
+#include <QTimer>
+
+namespace {
+
+const QStringList measurement = {"0° forward (1/9)", "45° forward (2/9)", "90° forward (3/9)",
+                                 "135° forward (4/9)", "135° back (6/9)", "90° back (7/9)",
+                                 "45° back (8/9)", "0° back (9/9)"};
+const int angles[] = {0, 45, 90, 135};
+
+QByteArray bytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
+}  // namespace
+
+class SequenceTest : public MicroscopeTest {
+protected:
+    void SetUp() override { install_engine(); }
+
+    QString file(const QString& name) const { return folder.path() + "/" + name; }
+    QString angle_image(int angle) const { return file(QString::number(angle) + ".bmp"); }
+
+    // Presses `button` and waits until no sequence runs; returns the progress texts shown
+    // meanwhile. `during` runs at each of them.
+    QStringList run(QAbstractButton* button) {
+        QStringList progress;
+        form->sequence.on_progress = [&](const QString& text) {
+            progress << text;
+            if (during) during(text);
+        };
+        form->actualresolution();   // Start_Sequence by its rule now, not at the next refresh
+        EXPECT_TRUE(form->Start_Sequence->isEnabled());
+        button->click();
+        EXPECT_TRUE(ui::wait_until(
+            [&] { return !form->sequence.running && !form->executethis->enabled(); }, 60000));
+        form->sequence.on_progress = nullptr;
+        return progress;
+    }
+
+    // Smaller frames, for the tests that look at the sequence rather than at the images.
+    void small_frames() {
+        form->Button4Click();
+        ASSERT_TRUE(ui::wait_until([&] { return form->Image0->picture().width() == 320; }, 5000));
+    }
+
+    void expect_idle() {
+        EXPECT_EQ(form->sequence.state, 0);
+        EXPECT_FALSE(form->sequence.running);
+        EXPECT_FALSE(form->sequence.collecting_background);
+        EXPECT_FALSE(form->executethis->enabled());
+        EXPECT_FALSE(form->Timer6->enabled());
+        EXPECT_TRUE(form->Start_Sequence->isEnabled());
+    }
+
+    std::unique_ptr<TForm1> form;
+    std::function<void(const QString&)> during;
+};
+
+// One click: 0, 45, 90, 135 degrees forward, back through 135, 90, 45, 0, the engine's
+// results shown, and the sequence idle again with the polarizer at 0 degrees. The results
+// match the test slide's truth.
+TEST_F(SequenceTest, MeasuresTheTargetSlideForwardAndBack) {
+    form = start_microscope();
+    EXPECT_EQ(run(form->Start_Sequence), measurement);
+    EXPECT_EQ(form->Label13->caption(), "Ready");
+    EXPECT_EQ(form->sequence.engine_code, 0);
+    expect_idle();
+    EXPECT_EQ(sim->current_position(0), 0);
+    for (int angle : angles) EXPECT_EQ(read(angle_image(angle)).size(), QSize(640, 480)) << angle;
+    const QImage sind = read(file("a1.bmp"));
+    EXPECT_EQ(form->Image2->picture(), sind);
+    expect_target_truth(sind, read(file("a2.bmp")), 0.04);
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(" | ").toStdString();
+}
+
+// The empty field before and after a background collection: the light's imperfection
+// (|sin(d)| about 0.04) and the vignetting (corners at 60% of the middle) are gone once
+// the background images divide them out.
+TEST_F(SequenceTest, BackgroundImagesCalibrateTheEmptyField) {
+    microscope->set_sample("empty");
+    form = start_microscope();
+    const QPoint points[] = {{320, 240}, {40, 40}, {600, 40}, {40, 440}, {600, 440}};
+    run(form->Start_Sequence);
+    QImage sind = read(file("a1.bmp")), mean = read(file("a0.bmp"));
+    EXPECT_NEAR(median_red(sind, 320, 240) / 255.0, 0.04, 0.015);
+    EXPECT_LT(median_red(mean, 40, 40), 0.8 * median_red(mean, 320, 240));
+
+    EXPECT_EQ(run(form->Collectbackgroundimages), measurement + QStringList{"background 0°"});
+    const QString prefix = file("04x_o_640 x 480_550_");
+    EXPECT_EQ(form->background_prefix(), prefix);
+    QStringList stored;
+    for (int angle : angles) {
+        stored << prefix + QString::number(angle) + ".bmp";
+        EXPECT_EQ(bytes(stored.back()), bytes(angle_image(angle))) << angle;
+    }
+    EXPECT_EQ(form->sequence.stored_backgrounds, stored);
+    expect_idle();
+
+    run(form->Start_Sequence);
+    sind = read(file("a1.bmp"));
+    mean = read(file("a0.bmp"));
+    const int middle = median_red(mean, 320, 240);
+    EXPECT_NEAR(middle, 200, 3);   // the background level
+    for (QPoint p : points) {
+        EXPECT_LT(median_red(sind, p.x(), p.y()) / 255.0, 0.015) << p.x() << ", " << p.y();
+        EXPECT_NEAR(median_red(mean, p.x(), p.y()), middle, 2) << p.x() << ", " << p.y();
+    }
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(" | ").toStdString();
+}
+
+// Start while a sequence runs changes nothing; "Collect background images" while one runs
+// makes the rest of it a background collection, without starting anew. A status file
+// left behind is removed at the start, so the engine is not "busy".
+TEST_F(SequenceTest, StartAndCollectWhileRunning) {
+    form = start_microscope();
+    small_frames();
+    QFile stale(file("tarnwick.sta"));
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.write("started\r\n");
+    stale.close();
+    int32_t state_after_start = -2;
+    during = [&](const QString& text) {
+        if (text == "90° forward (3/9)") {
+            form->Start_SequenceClick();
+            state_after_start = form->sequence.state;
+        }
+        if (text == "45° back (8/9)") form->CollectbackgroundimagesClick();
+    };
+    EXPECT_EQ(run(form->Start_Sequence), measurement + QStringList{"background 0°"});
+    EXPECT_EQ(state_after_start, 3);
+    EXPECT_EQ(form->sequence.engine_code, 0);
+    EXPECT_FALSE(QFile::exists(file("tarnwick.sta")));
+    EXPECT_EQ(form->sequence.stored_backgrounds.size(), 4);
+    expect_idle();
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(" | ").toStdString();
+}
+
+// The background images are named after the objective, the optic, the frame size and the
+// wavelength; a collection replaces those of the same names, each in one step, and
+// leaves no other file behind.
+TEST_F(SequenceTest, BackgroundImageNamesAndReplacement) {
+    form = start_microscope();
+    small_frames();
+    const struct {
+        QRadioButton *objective, *optic;
+        const char *wavelength, *prefix;
+    } cases[] = {
+        {nullptr, form->conoscopic, "550", "c_320 x 240_550_"},   // no objective checked
+        {form->Ob40, form->orthoscopic, "600", "40x_o_320 x 240_600_"},
+    };
+    QStringList expected_files = {"0.bmp", "45.bmp", "90.bmp", "135.bmp", "a0.bmp", "a1.bmp",
+                                  "a2.bmp", "libtarnwick.so"};
+    for (const auto& c : cases) {
+        for (QRadioButton* b : {form->ob04, form->Ob10, form->Ob20, form->Ob40})
+            ui::set_checked(b, b == c.objective);
+        ui::set_checked(c.optic, true);
+        ui::set_text(form->nm, c.wavelength);
+        for (int angle : angles) {
+            const QString name = c.prefix + QString::number(angle) + ".bmp";
+            expected_files << name;
+            QFile earlier(file(name));
+            ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+            earlier.write("an earlier background");
+        }
+        run(form->Collectbackgroundimages);
+        for (int angle : angles)
+            EXPECT_EQ(bytes(file(c.prefix + QString::number(angle) + ".bmp")), bytes(angle_image(angle)))
+                << c.prefix << angle;
+    }
+    expected_files.sort();
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files, QDir::Name), expected_files);
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(" | ").toStdString();
+}
+
+// A step that fails shows its error in the standard box and leaves the sequence idle;
+// the next Start measures. The polarizer and the camera are waited for a bounded time.
+TEST_F(SequenceTest, FailuresEndInIdleAndStartWorksAgain) {
+    form = start_microscope();
+    small_frames();
+    const QString background_90 = file("04x_o_320 x 240_550_90.bmp");
+    const struct {
+        const char* what;
+        std::function<void()> fail, mend;
+        bool collect;
+        QString error;   // how the error text begins
+    } cases[] = {
+        {"a save", [&] { QDir().mkdir(angle_image(45)); }, [&] { QDir().rmdir(angle_image(45)); },
+         false, "Cannot create file \"" + angle_image(45) + "\"."},
+        {"a background image", [&] { QDir().mkdir(background_90); },
+         [&] { QDir().rmdir(background_90); }, true,
+         "Cannot store the background image \"" + background_90 + "\"."},
+        {"the polarizer", [&] { ui::set_position(form->TrackBar3, 0); },
+         [&] { ui::set_position(form->TrackBar3, form->TrackBar3->maximum()); }, false,
+         "Polarizer did not reach 45 degrees"},
+        {"the camera", [&] { form->capture().stop(); }, [&] { form->capture().start(); }, false,
+         "No camera frames"},
+        {"the controller at the start", [&] { sim->fail_calls(true); },
+         [&] { sim->fail_calls(false); }, false, "Phidget stepper: the controller does not answer"},
+    };
+    for (const auto& c : cases) {
+        dialogs.errors.clear();
+        c.fail();
+        run(c.collect ? form->Collectbackgroundimages : form->Start_Sequence);
+        ASSERT_EQ(dialogs.errors.size(), 1) << c.what << ": " << dialogs.errors.join(" | ").toStdString();
+        EXPECT_TRUE(dialogs.errors[0].startsWith(c.error)) << dialogs.errors[0].toStdString();
+        expect_idle();
+        c.mend();
+        EXPECT_EQ(run(form->Start_Sequence), measurement) << c.what;
+        EXPECT_EQ(form->Label13->caption(), "Ready") << c.what;
+        EXPECT_EQ(dialogs.errors.size(), 1) << c.what;
+    }
+}
+
+// Closing the window during a measurement ends it at once: the polarizer goes home and
+// the program ends, without an error.
+TEST_F(SequenceTest, ClosingEndsTheMeasurementAndTheProgram) {
+    form = start_microscope();
+    small_frames();
+    QTimer closer;   // closes the window once the integration at 135 degrees runs
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (!form->Timer6->enabled()) return;
+        closer.stop();
+        form->show();
+        form->close();
+    });
+    during = [&](const QString& text) {
+        if (text == "135° forward (4/9)") closer.start(1);
+    };
+    const QStringList progress = run(form->Start_Sequence);
+    EXPECT_EQ(progress.last(), "135° forward (4/9)");   // no step after the close
+    ASSERT_TRUE(ui::wait_until([&] { return ended == 1; }, 20000));
+    EXPECT_EQ(sim->current_position(0), 0);
+    EXPECT_EQ(form->sequence.state, 0);
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(" | ").toStdString();
+}
+
+// The sequence over a camera that delivers a frame, made when it is delivered, each time
+// the window has taken the one before.
+class FakeCameraSequenceTest : public WindowTest {
+protected:
+    void SetUp() override {
+        camera_devices = {"Camera A"};
+        form = make_window();
+        start_up(*form);
+        form->combobox1->setCurrentIndex(0);
+        form->combobox1Click();
+        ui::set_text(form->Edit6, "200");
+        ui::set_position(form->TrackBar2, form->TrackBar2->maximum());
+        ui::set_position(form->TrackBar3, form->TrackBar3->maximum());
+        ui::set_position(form->Integrations, 0);   // one frame an integration
+        QObject::connect(&camera_clock, &QTimer::timeout, [this] {
+            if (!form->integration.new_frame) camera->deliver(frame());
+        });
+        camera_clock.start(1);
+        ASSERT_TRUE(ui::wait_until([&] { return form->Image0->picture().width() > 2; }, 5000));
+    }
+
+    // Runs one measurement; the progress texts and warnings shown meanwhile.
+    void measure() {
+        progress.clear();
+        warnings.clear();
+        form->sequence.on_progress = [&](const QString& text) { progress << text; };
+        form->sequence.on_warning = [&](const QString& text) { warnings << text; };
+        form->actualresolution();
+        form->Start_Sequence->click();
+        ASSERT_TRUE(ui::wait_until(
+            [&] { return !form->sequence.running && !form->executethis->enabled(); }, 30000));
+        ASSERT_FALSE(progress.isEmpty());
+    }
+
+    std::unique_ptr<TForm1> form;
+    QTimer camera_clock;
+    std::function<QImage()> frame = [] {
+        QImage f(100, 10, QImage::Format_RGB32);
+        f.fill(qRgb(100, 100, 100));
+        return f;
+    };
+    QStringList progress, warnings;
+};
+
+// Each integration starts from a frame that arrived after the polarizer reached its
+// angle: frames that show where the polarizer stands give each angle image its own value.
+TEST_F(FakeCameraSequenceTest, IntegrationsStartAfterThePolarizerArrived) {
+    frame = [this] {
+        QImage f(100, 10, QImage::Format_RGB32);
+        f.fill(qRgb(100 + sim->current_position(0), 0, 0));
+        return f;
+    };
+    measure();
+    EXPECT_EQ(progress.size(), 8);
+    for (int angle : angles) {
+        QImage image;
+        ASSERT_EQ(ui::read_bitmap(folder.path() + QStringLiteral("/%1.bmp").arg(angle), image),
+                  bmp::Status::ok);
+        EXPECT_EQ(qRed(image.pixel(50, 5)), 100 + angle * 200 / 360) << angle;
+    }
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(" | ").toStdString();
+}
+
+// Clipped pixels in the channel the engine reads, more than 0.1% of an integrated image,
+// are reported as the measurement goes on; those of another channel are not.
+TEST_F(FakeCameraSequenceTest, SaturationIsReported) {
+    int clipped_green = 0;   // of 1000 pixels
+    frame = [&] {
+        QImage f(100, 10, QImage::Format_RGB32);
+        f.fill(qRgb(100, 100, 100));
+        for (int x = 0; x < clipped_green; ++x) f.setPixel(x, 0, qRgb(100, 255, 100));
+        return f;
+    };
+    const struct {
+        QRadioButton* channel;
+        int clipped_green;
+        const char* warning;
+    } cases[] = {
+        {form->monochrome, 2, "saturated 0.2% at 0°"},
+        {form->monochrome, 1, nullptr},   // 0.1% is not more than 0.1%
+        {form->red, 5, nullptr},
+        {form->green, 5, "saturated 0.5% at 0°"},
+    };
+    for (const auto& c : cases) {
+        clipped_green = c.clipped_green;
+        ui::set_checked(c.channel, true);
+        measure();
+        EXPECT_EQ(progress.first(), "0° forward (1/9)");
+        if (c.warning) {
+            EXPECT_EQ(warnings.size(), 8) << warnings.join(" | ").toStdString();
+            EXPECT_TRUE(!warnings.isEmpty() && warnings[0].startsWith(c.warning))
+                << warnings.join(" | ").toStdString();
+            const QString shown = QString::fromLatin1(c.warning).section(" at", 0, 0);
+            EXPECT_EQ(progress.last(), "0° back (9/9), " + shown);
+        } else {
+            EXPECT_TRUE(warnings.isEmpty()) << warnings.join(" | ").toStdString();
+            EXPECT_EQ(progress.last(), "0° back (9/9)");
+        }
+    }
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(" | ").toStdString();
+}
+
+// A first start without a settings file takes the first-start settings: the camera, and
+// motor 1's steps per turn, sense, speed and acceleration; a settings file wins over them.
+TEST_F(WindowTest, FirstStartSettings) {
+    camera_devices = {"Camera A"};
+    first_start = FirstStart{"Camera A", 200, -1, 150, 3000};
+    for (bool settings_file : {false, true}) {
+        if (settings_file) write_settings("None\r\n");
+        auto form = make_window();
+        start_up(*form);
+        EXPECT_EQ(form->Edit6->text(), settings_file ? "1" : "200");
+        EXPECT_EQ(form->RadioButton7->isChecked(), !settings_file);
+        EXPECT_EQ(form->TrackBar3->value(), settings_file ? 1 : 150);
+        EXPECT_EQ(form->TrackBar2->value(), settings_file ? form->TrackBar2->minimum() : 3000);
+        EXPECT_EQ(camera->device_name(), settings_file ? "None" : "Camera A");
+    }
+}
