@@ -8,8 +8,6 @@
 #include <QFileInfo>
 #include <QPixmap>
 
-#include <cstring>
-
 namespace headless {
 
 namespace {
@@ -64,17 +62,6 @@ int keep_measurement(TForm1& form, const QString& base, Dialogs& dialogs, std::F
 
 }  // namespace
 
-Command requested(int argc, char** argv) {
-    Command command = Command::none;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--measure") == 0 || std::strncmp(argv[i], "--measure=", 10) == 0)
-            command = Command::measure;
-        else if (std::strcmp(argv[i], "--collect-background") == 0)
-            command = Command::collect_background;
-    }
-    return command;
-}
-
 void Dialogs::message(const QString& text) {
     say(out_, text);
 }
@@ -106,7 +93,10 @@ int run(TForm1& form, const Request& request, Dialogs& dialogs, const std::funct
     form.activateWindow();   // the start-up work runs at the first activation
     ui::wait_until([&] { return ended() || form.GroupBox1->isHidden() || startable(form); },
                    start_limit_ms);
-    if (ended()) return no_measurement;
+    if (ended()) {   // a signal closed the window meanwhile
+        say(progress, QStringLiteral("interrupted before the measurement started"));
+        return no_measurement;
+    }
     if (!startable(form)) {
         say(progress, QStringLiteral("no measurement could start: ") + why_not_startable(form));
         form.close();
@@ -120,7 +110,12 @@ int run(TForm1& form, const Request& request, Dialogs& dialogs, const std::funct
     (measure ? static_cast<QAbstractButton*>(form.Start_Sequence) : form.Collectbackgroundimages)
         ->click();
     ui::wait_until([&] { return ended() || (!form.sequence.running && !form.executethis->enabled()); });
-    if (ended()) return no_measurement;   // the window closed meanwhile (a signal)
+    if (ended() || form.sequence.stopping) {
+        // a signal closed the window meanwhile: it ends in order once the polarizer is home
+        say(progress, QStringLiteral("interrupted: the window was closed during the sequence"));
+        ui::wait_until(ended, close_limit_ms);
+        return no_measurement;
+    }
 
     int status = no_measurement;
     if (dialogs.errors.size() > errors) {

@@ -21,10 +21,6 @@ enum class Command { none, measure, collect_background };
 // The exit status when no measurement could start or it failed before it had a result.
 constexpr int no_measurement = 20;
 
-// The command the arguments ask for, read before the application object exists: such a
-// run needs no display.
-Command requested(int argc, char** argv);
-
 // The window's boxes for a run without an operator: messages and errors go to `out`, the
 // questions are answered No, and a save dialog chooses `save_as` when that is set.
 class Dialogs : public ui::Dialogs {

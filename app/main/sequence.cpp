@@ -44,6 +44,9 @@ constexpr Pass passes[] = {{1, 0, 2, false},  {2, 45, 3, false}, {3, 90, 4, fals
                            {4, 135, 6, false}, {6, 135, 7, true}, {7, 90, 8, true},
                            {8, 45, 9, true},   {9, 0, 0, true}};
 constexpr int32_t last_pass = 9, storing_backgrounds = 10;
+// The first backward state: its integration is combined with the forward image only once
+// it has ended, so up to here no angle image has been combined.
+constexpr int32_t first_combined_state = 6;
 
 // Ends a tick without an error box of its own: the integration has shown why it did not
 // finish, or the window closes.
@@ -100,8 +103,22 @@ void TForm1::Start_SequenceClick() {
     QFile::remove(shell.measurement_folder + status_file);
 }
 
-// A click while a sequence runs makes the rest of it collect background images.
+// A click while a sequence runs makes the rest of it collect background images, as long
+// as none of its angle images has been combined for a measurement (divided by the
+// earlier background images, or reduced to the channel the engine reads): after that it
+// would store a mix of combined and plain images as the new background set. Once the
+// last integration has ended, the sequence is finishing and a new one waits for it.
 void TForm1::CollectbackgroundimagesClick() {
+    if (sequence.running && sequence.state == 0) {
+        dialogs().message(QStringLiteral(
+            "The measurement is finishing; collect the background images when it has ended."));
+        return;
+    }
+    if (sequence.running && sequence.state > first_combined_state && !sequence.collecting_background) {
+        dialogs().message(QStringLiteral("The measurement has already combined angle images; collect "
+                                         "the background images when it has ended."));
+        return;
+    }
     sequence.collecting_background = true;
     Start_SequenceClick();
 }

@@ -96,6 +96,10 @@ TEST_F(HeadlessTest, ExitStatus) {
          "vexolan: no measurement could start: the polarizer's motor is not connected\n"},
         {{"--simulate", "--measure", "run", "--collect-background"}, 2, "two runs"},
         {{"--simulate", "--sample", "glass", "--measure", "run"}, 2, "no sample \"glass\""},
+        {{"--simulate", "--mesure", "run"}, 2, "Unknown option 'mesure'"},
+        {{"--simulate", "--measure"}, 2, "Missing value after '--measure'"},
+        {{"--simulate", "--measure="}, 2, "--measure needs the base name"},
+        {{"--simulate", "run"}, 2, "unexpected argument \"run\""},
     };
     for (const auto& c : cases) {
         const Outcome o = vexolan(c.arguments);
@@ -104,4 +108,29 @@ TEST_F(HeadlessTest, ExitStatus) {
         EXPECT_TRUE(o.out.isEmpty()) << o.out.toStdString();
         EXPECT_TRUE(QDir(file("work")).isEmpty());
     }
+}
+
+// A signal during the measurement closes the window in order: the close waits until the
+// polarizer, at 45 degrees then, is home; the run says it was interrupted and keeps nothing.
+TEST_F(HeadlessTest, ASignalEndsTheMeasurementInOrder) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(file("work"));
+    p.setReadChannel(QProcess::StandardError);   // where the progress comes
+    p.start(program(), {"--simulate", "--measure", "run"});
+    QByteArray err;
+    while (!err.contains("90° forward (3/9)") && p.waitForReadyRead(30000)) err += p.readAllStandardError();
+    ASSERT_TRUE(err.contains("90° forward (3/9)")) << err.toStdString();
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(30000));
+    err += p.readAllStandardError();
+    EXPECT_EQ(p.exitCode(), 20) << err.toStdString();
+    EXPECT_TRUE(err.endsWith("vexolan: interrupted: the window was closed during the sequence\n"))
+        << err.toStdString();
+    EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
+    EXPECT_TRUE(QDir(file("work")).isEmpty());
+    QFile settings(file("vexolan.ini"));   // the orderly close wrote the settings
+    EXPECT_TRUE(settings.open(QIODevice::ReadOnly));
 }

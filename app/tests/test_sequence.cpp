@@ -6,6 +6,10 @@
 #include <QDir>
 #include <QTimer>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 namespace {
 
 const QStringList measurement = {"0° forward (1/9)", "45° forward (2/9)", "90° forward (3/9)",
@@ -116,8 +120,10 @@ TEST_F(SequenceTest, BackgroundImagesCalibrateTheEmptyField) {
 }
 
 // Start while a sequence runs changes nothing; "Collect background images" while one runs
-// makes the rest of it a background collection, without starting anew. A status file
-// left behind is removed at the start, so the engine is not "busy".
+// makes the rest of it a background collection, without starting anew, as long as no angle
+// image has been combined yet: later it is refused, and the background set stays as it
+// was. A status file left behind is removed at the start,
+// so the engine is not "busy".
 TEST_F(SequenceTest, StartAndCollectWhileRunning) {
     form = start_microscope();
     small_frames();
@@ -126,20 +132,65 @@ TEST_F(SequenceTest, StartAndCollectWhileRunning) {
     stale.write("started\r\n");
     stale.close();
     int32_t state_after_start = -2;
+    QString collect_at = "135° back (6/9)";
     during = [&](const QString& text) {
         if (text == "90° forward (3/9)") {
             form->Start_SequenceClick();
             state_after_start = form->sequence.state;
         }
-        if (text == "45° back (8/9)") form->CollectbackgroundimagesClick();
+        if (text == collect_at) form->CollectbackgroundimagesClick();
     };
     EXPECT_EQ(run(form->Start_Sequence), measurement + QStringList{"background 0°"});
     EXPECT_EQ(state_after_start, 3);
     EXPECT_EQ(form->sequence.engine_code, 0);
     EXPECT_FALSE(QFile::exists(file("tarnwick.sta")));
-    EXPECT_EQ(form->sequence.stored_backgrounds.size(), 4);
+    const QStringList backgrounds = form->sequence.stored_backgrounds;
+    ASSERT_EQ(backgrounds.size(), 4);
+    expect_idle();
+
+    QList<QByteArray> stored;
+    for (const QString& b : backgrounds) stored << bytes(b);
+    collect_at = "90° back (7/9)";   // 135 degrees has been combined
+    EXPECT_EQ(run(form->Start_Sequence), measurement);
+    EXPECT_EQ(dialogs.messages.filter("already combined angle images").size(), 1);
+    for (qsizetype i = 0; i < backgrounds.size(); ++i)
+        EXPECT_EQ(bytes(backgrounds[i]), stored[i]) << backgrounds[i].toStdString();
     expect_idle();
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(" | ").toStdString();
+}
+
+// A background image that cannot be replaced keeps the earlier one whole: the store writes
+// each through a temporary file (here cut short by the file size limit) and says which
+// failed.
+TEST_F(SequenceTest, AFailedBackgroundStoreKeepsTheEarlierSet) {
+    form = start_microscope();
+    small_frames();
+    const QString prefix = file("04x_o_320 x 240_550_");
+    for (int angle : angles) {
+        QFile earlier(prefix + QString::number(angle) + ".bmp");
+        ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+        earlier.write("an earlier background");
+    }
+    rlimit unlimited{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    const auto previous_sigxfsz = std::signal(SIGXFSZ, SIG_IGN);   // a short write, not a signal
+    during = [&](const QString& text) {
+        if (text != "background 0°") return;   // every angle image is written
+        rlimit small = unlimited;
+        small.rlim_cur = 1000;
+        setrlimit(RLIMIT_FSIZE, &small);
+    };
+    run(form->Collectbackgroundimages);
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    std::signal(SIGXFSZ, previous_sigxfsz);
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith("Cannot store the background image \"" + prefix + "0.bmp"))
+        << dialogs.errors[0].toStdString();
+    for (int angle : angles)
+        EXPECT_EQ(bytes(prefix + QString::number(angle) + ".bmp"), "an earlier background") << angle;
+    EXPECT_EQ(QDir(folder.path()).entryList({"*.tmp*", "*~*", ".*"}, QDir::Files | QDir::Hidden),
+              QStringList());
+    expect_idle();
 }
 
 // The background images are named after the objective, the optic, the frame size and the
