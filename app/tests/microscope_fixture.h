@@ -84,7 +84,7 @@ protected:
             // radians), read as code x 180 / 255 degrees; 0 and 180 are one axis
             const double scaled = (41 * 2 * d.slow_axis * std::numbers::pi / 180 - 0.8) * 180 / 255;
             const double off = std::remainder(read_angle - scaled, 180.0);
-            // the light's linear part (0.04) turns the disc's reading by up to
+            // the light's linear polarization (degree 0.04) turns the disc's reading by up to
             // asin(0.04 / |sin(d)|) / 2 and shifts its |sin(d)| by up to 0.04; one code more
             const double turned = std::asin(0.04 / d.sin_d) / 2 * 180 / std::numbers::pi;
             EXPECT_NEAR(off, 0, turned + 180 / 255.0)

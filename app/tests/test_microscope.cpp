@@ -38,10 +38,10 @@ Mueller retarder(double fast, double d) {
              {0, -s * std::sin(d), c * std::sin(d), std::cos(d)}}};
 }
 
-// The grey level the camera should see without noise: the lamp's light (linear part 0.04
-// at 30 degrees, the rest circular, counter-clockwise), a sample of transmission T with
-// |sin(d)| and slow axis, the polarizer at t, illumination 1 - 0.4 r^2 (r from the centre,
-// 1 at the corners), 400 grey levels per unit intensity.
+// The grey level the camera should see without noise: the lamp's light (linearly polarized
+// to the degree 0.04 at 30 degrees, the rest circular, counter-clockwise), a sample of
+// transmission T with |sin(d)| and slow axis, the polarizer at t, illumination
+// 1 - 0.4 r^2 (r from the centre, 1 at the corners), 400 grey levels per unit intensity.
 double expected(double transmission, double sin_d, double slow_axis, double t, int x, int y, int w,
                 int h) {
     const double p = 0.04;
