@@ -11,17 +11,15 @@
 #include "capture/virtual_camera.h"
 #include "form.h"
 #include "frame_sums.h"
+#include "headless.h"
 #include "sim/microscope.h"
 #include "stepper/simulated_stepper.h"
 #include "ui/application.h"
-#include "ui/dialogs.h"
 #include "ui/handlers.h"
 #include "ui/wait.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -50,17 +48,6 @@ double cpu_seconds() {
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
            double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
-
-// Boxes answered at once, so nothing waits for an operator.
-class SilentDialogs : public ui::Dialogs {
-public:
-    void message(const QString&) override {}
-    void error(const QString& text) override {
-        std::fprintf(stderr, "error: %s\n", qPrintable(text));
-    }
-    bool question(const QString&, const QString&) override { return false; }
-    bool execute(ui::FileDialog&) override { return false; }
-};
 
 void integration_figures() {
     sim::Microscope scope;
@@ -97,16 +84,14 @@ void integration_figures() {
 
 void streaming_figures() {
     QTemporaryDir folder;
-    SilentDialogs dialogs;
+    headless::Dialogs dialogs(stderr);   // answered at once: nothing waits for an operator
     ui::set_error_box(&dialogs);
     auto microscope = std::make_shared<sim::Microscope>();
     capture::CaptureComponent* camera = nullptr;
     Environment env;
     env.program_folder = folder.path() + "/";
     stepper::SimulatedConfig config;
-    config.shaft_turned = [stage = microscope->shared_stage()](int i, double s) {
-        if (i == 0) stage->set_shaft_steps(s);
-    };
+    config.shaft_turned = sim::turned_by_motor_1(microscope->shared_stage());
     env.stepper_factory = [config] {
         return std::make_unique<stepper::SimulatedController>(config);
     };

@@ -13,7 +13,6 @@
 #include "polarizer_travel.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>

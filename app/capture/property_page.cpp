@@ -17,4 +17,8 @@ bool show_page(QDialog& dialog, const QString& title, QLayout* content, bool cho
     return dialog.exec() == QDialog::Accepted;
 }
 
+QString size_text(QSize size) {
+    return QStringLiteral("%1 x %2").arg(size.width()).arg(size.height());
+}
+
 }  // namespace capture

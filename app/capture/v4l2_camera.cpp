@@ -27,6 +27,24 @@ namespace capture {
 
 namespace {
 
+// The stream's frame buffers are mapped into memory; these describe one of them, and a
+// request for `count` of them (0: give them all back) to the driver.
+v4l2_buffer mapped_buffer(__u32 index = 0) {
+    v4l2_buffer b{};
+    b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    b.memory = V4L2_MEMORY_MMAP;
+    b.index = index;
+    return b;
+}
+
+v4l2_requestbuffers buffer_request(__u32 count) {
+    v4l2_requestbuffers request{};
+    request.count = count;
+    request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    request.memory = V4L2_MEMORY_MMAP;
+    return request;
+}
+
 int xioctl(int fd, unsigned long request, void* arg) {
     int r;
     do r = v4l2_ioctl(fd, request, arg);
@@ -137,18 +155,12 @@ void V4l2Camera::open(std::optional<QSize> size) {
             xioctl(fd_, VIDIOC_S_PARM, &rate);  // a camera that keeps its own rate is fine
         }
 
-        v4l2_requestbuffers request{};
-        request.count = 4;
-        request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        request.memory = V4L2_MEMORY_MMAP;
+        v4l2_requestbuffers request = buffer_request(4);
         if (xioctl(fd_, VIDIOC_REQBUFS, &request) < 0)
             fail(QStringLiteral("no frame buffers"), errno);
         if (request.count < 2) fail(QStringLiteral("too few frame buffers"), ENOMEM);
         for (__u32 i = 0; i < request.count; ++i) {
-            v4l2_buffer b{};
-            b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-            b.memory = V4L2_MEMORY_MMAP;
-            b.index = i;
+            v4l2_buffer b = mapped_buffer(i);
             if (xioctl(fd_, VIDIOC_QUERYBUF, &b) < 0)
                 fail(QStringLiteral("no frame buffer"), errno);
             void* start =
@@ -167,10 +179,7 @@ void V4l2Camera::start(FrameSink sink) {
     stop();
     // every start hands all buffers to the driver: stopping the stream took them all back
     for (__u32 i = 0; i < buffers_.size(); ++i) {
-        v4l2_buffer b{};
-        b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        b.memory = V4L2_MEMORY_MMAP;
-        b.index = i;
+        v4l2_buffer b = mapped_buffer(i);
         if (xioctl(fd_, VIDIOC_QBUF, &b) < 0)
             fail(QStringLiteral("cannot queue a frame buffer"), errno);
     }
@@ -196,9 +205,7 @@ void V4l2Camera::read_frames(const FrameSink& sink) {
         if (r <= 0 || !running_) continue;
         if (ready[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return;   // the stream has ended
         if (!(ready[0].revents & POLLIN)) continue;
-        v4l2_buffer b{};
-        b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        b.memory = V4L2_MEMORY_MMAP;
+        v4l2_buffer b = mapped_buffer();
         if (xioctl(fd_, VIDIOC_DQBUF, &b) < 0) {
             if (errno == EAGAIN) continue;
             return;
@@ -206,13 +213,10 @@ void V4l2Camera::read_frames(const FrameSink& sink) {
         QImage frame;
         if (b.index < buffers_.size() && b.bytesused >= needed &&
             buffers_[b.index].length >= needed) {
-            frame = QImage(size_, QImage::Format_RGB32);
-            const auto* row = static_cast<const uchar*>(buffers_[b.index].start);
-            for (int y = 0; y < size_.height(); ++y, row += bytes_per_line_) {
-                auto* line = reinterpret_cast<QRgb*>(frame.scanLine(y));
-                for (int x = 0; x < size_.width(); ++x)
-                    line[x] = qRgb(row[3 * x], row[3 * x + 1], row[3 * x + 2]);
-            }
+            // RGB24 as libv4l2 delivers it, copied out of the buffer as 32-bit pixels
+            frame = QImage(static_cast<const uchar*>(buffers_[b.index].start), size_.width(),
+                           size_.height(), bytes_per_line_, QImage::Format_RGB888)
+                        .convertToFormat(QImage::Format_RGB32);
         }
         if (xioctl(fd_, VIDIOC_QBUF, &b) < 0) return;
         if (!frame.isNull()) sink(std::move(frame));
@@ -237,9 +241,7 @@ void V4l2Camera::close() {
     if (fd_ < 0) return;
     for (const Buffer& b : buffers_) v4l2_munmap(b.start, b.length);
     buffers_.clear();
-    v4l2_requestbuffers none{};
-    none.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    none.memory = V4L2_MEMORY_MMAP;
+    v4l2_requestbuffers none = buffer_request(0);
     xioctl(fd_, VIDIOC_REQBUFS, &none);
     v4l2_close(fd_);
     fd_ = -1;
@@ -328,7 +330,7 @@ bool V4l2Camera::show_formats(int fd) {
     auto* choice = new QComboBox;
     auto add = [&](QSize s) {
         if (choice->findData(s) >= 0) return;
-        choice->addItem(QStringLiteral("%1 x %2").arg(s.width()).arg(s.height()), s);
+        choice->addItem(size_text(s), s);
         if (s == chosen_size_) choice->setCurrentIndex(choice->count() - 1);
     };
     v4l2_fmtdesc format{};
@@ -344,7 +346,7 @@ bool V4l2Camera::show_formats(int fd) {
             // a range: its ends and the program's own sizes that lie within it
             const auto& r = size.stepwise;
             add(QSize(int(r.min_width), int(r.min_height)));
-            for (QSize s : {QSize(320, 240), QSize(640, 480), QSize(1024, 768)})
+            for (QSize s : standard_sizes)
                 if (__u32(s.width()) > r.min_width && __u32(s.width()) < r.max_width &&
                     __u32(s.height()) > r.min_height && __u32(s.height()) < r.max_height)
                     add(s);

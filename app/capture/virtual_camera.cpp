@@ -15,14 +15,6 @@
 
 namespace capture {
 
-namespace {
-
-QString size_text(QSize s) {
-    return QStringLiteral("%1 x %2").arg(s.width()).arg(s.height());
-}
-
-}  // namespace
-
 VirtualCamera::VirtualCamera(std::shared_ptr<sim::Microscope> microscope, double frame_rate)
     : microscope_(std::move(microscope)), frame_rate_(frame_rate) {}
 
@@ -35,7 +27,6 @@ void VirtualCamera::open(std::optional<QSize> size) {
     if (size)
         current_size_ =
             QSize(std::clamp(size->width(), 2, 3072), std::clamp(size->height(), 2, 3072));
-    size_ = current_size_;
     open_ = true;
 }
 
@@ -48,7 +39,7 @@ void VirtualCamera::start(FrameSink sink) {
     }
     const uint64_t seed = ++runs_ * 0x2545f4914f6cdd1du;  // each run its own noise
     thread_ =
-        std::thread([this, sink = std::move(sink), size = size_, seed] { film(sink, size, seed); });
+        std::thread([this, sink = std::move(sink), size = current_size_, seed] { film(sink, size, seed); });
 }
 
 void VirtualCamera::stop() {
@@ -120,7 +111,7 @@ bool VirtualCamera::show_dialog(int kind) {
     if (kind == format_dialog) {
         auto* sizes_box = new QComboBox;
         sizes_box->setObjectName(QStringLiteral("size"));
-        for (QSize s : sizes) sizes_box->addItem(size_text(s), s);
+        for (QSize s : standard_sizes) sizes_box->addItem(size_text(s), s);
         if (sizes_box->findData(current_size_) < 0)
             sizes_box->addItem(size_text(current_size_), current_size_);
         sizes_box->setCurrentIndex(sizes_box->findData(current_size_));

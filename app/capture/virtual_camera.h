@@ -19,8 +19,8 @@ namespace capture {
 class VirtualCamera : public Device {
 public:
     static constexpr const char* name = "Virtual microscope";
-    // The sizes its "Format" dialog offers; it films any size from 2 x 2 to 3072 x 3072.
-    static constexpr QSize sizes[] = {{320, 240}, {640, 480}, {1024, 768}};
+    // Its "Format" dialog offers the standard sizes; it films any size from 2 x 2 to
+    // 3072 x 3072.
     static constexpr double rates[] = {7.5, 15, 30};
 
     // `frame_rate` frames per second; tests may ask for more than a real camera gives.
@@ -35,20 +35,17 @@ public:
     DialogSet dialogs() override;
     bool show_dialog(int kind) override;
 
-    sim::Microscope& microscope() { return *microscope_; }
-    // Its current format: the size it films when opened without a size, and its rate.
+    // Its current format: the size it films when opened without a size (and while open:
+    // its Format dialog closes it to change the size), and its rate.
     QSize current_size() const { return current_size_; }
     double frame_rate() const;
     void set_frame_rate(double frames_per_second);
-    // The size it films while open.
-    QSize size() const { return size_; }
 
 private:
     void film(const FrameSink& sink, QSize size, uint64_t seed);
 
     std::shared_ptr<sim::Microscope> microscope_;
     QSize current_size_{640, 480};
-    QSize size_;
     bool open_ = false;
 
     mutable std::mutex mutex_;  // the rate and the running flag, shared with the thread

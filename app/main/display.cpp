@@ -27,12 +27,10 @@ void TForm1::reloadimages() {
 
 // The image scale of the selected objective under the scale bar.
 QString TForm1::scale_text() const {
-    const QRadioButton* objectives[] = {ob04, Ob10, Ob20, Ob40};
-    for (size_t i = 0; i < std::size(objectives); ++i)
-        if (objectives[i]->isChecked())
-            return numbers::shortest(numbers::rounded_decimals(readings.image_scale[i], 3)) +
-                   QStringLiteral("mm");
-    return QStringLiteral("mm");
+    const int checked = checked_objective();
+    if (checked < 0) return QStringLiteral("mm");
+    return numbers::shortest(numbers::rounded_decimals(readings.image_scale[size_t(checked)], 3)) +
+           QStringLiteral("mm");
 }
 
 // Every call draws all four legends completely, each on its stored background.

@@ -3,6 +3,7 @@
 #include "engine_library.h"
 #include "form.h"
 #include "numbers.h"
+#include "options.h"
 #include "ui/handlers.h"
 
 #include <QDir>
@@ -24,11 +25,9 @@ void TForm1::sindthreshhold1Change() {
 
 // -P "folder" -s <angle limit> -U <colour maximum> -d <dark level as typed> -C <channel>
 QString TForm1::option_string() const {
-    QString channel;
-    const std::pair<const QRadioButton*, const char*> channels[] = {
-        {red, " -C r"}, {green, " -C g"}, {blue, " -C b"}, {monochrome, " -C m"}};
-    for (auto [button, piece] : channels)
-        if (button->isChecked()) channel = QString::fromLatin1(piece);
+    const char* const channels[] = {" -C r", " -C g", " -C b", " -C m"};
+    const int checked = checked_channel();
+    const QString channel = checked < 0 ? QString() : QString::fromLatin1(channels[checked]);
     // the engine compares the limit with the retardation code, which is scaled by the
     // colour maximum: a pixel gets an angle when |sin(d)| reaches the sin(d) limit
     const long double sind_limit = sindthreshhold1->value() / 200.0L;
@@ -45,10 +44,9 @@ void TForm1::Timer4Timer() {
 }
 
 void TForm1::redClick() {
-    const std::pair<const QRadioButton*, const char*> wavelengths[] = {
-        {red, "600"}, {green, "550"}, {blue, "500"}, {monochrome, "550"}};
-    for (auto [button, text] : wavelengths)
-        if (button->isChecked()) ui::set_text(nm, QString::fromLatin1(text));
+    const char* const wavelengths[] = {"600", "550", "500", "550"};   // nm
+    if (const int checked = checked_channel(); checked >= 0)
+        ui::set_text(nm, QString::fromLatin1(wavelengths[checked]));
     nmChange();
     sindthreshhold1Change();
 }
@@ -64,13 +62,15 @@ void TForm1::nmChange() {
 
 void TForm1::ExecuteTarnwick() {
     const QByteArray options = QFile::encodeName(Edit1->text());
-    // the engine reads 255 characters and would run with whatever options were cut off
-    if (options.size() > 255) {
+    // the engine reads so many characters and would run with whatever options were cut off
+    if (size_t(options.size()) > tarnwick::max_option_chars) {
         Label13->set_caption(QString());
         Start_Sequence->setEnabled(true);
-        throw std::runtime_error(
-            "The path of the program folder is too long for the engine, whose options are "
-            "at most 255 characters long. Move the program to a folder with a shorter path.");
+        throw std::runtime_error(QStringLiteral("The path of the program folder is too long for the "
+                                                "engine, whose options are at most %1 characters "
+                                                "long. Move the program to a folder with a shorter path.")
+                                     .arg(tarnwick::max_option_chars)
+                                     .toStdString());
     }
     // the engine's busy check looks for its status file in the current directory
     QDir::setCurrent(shell.measurement_folder);

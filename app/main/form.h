@@ -305,6 +305,10 @@ private:
     void apply_first_start(const FirstStart& settings);
     void write_settings_file();
     void open_saved_camera();
+    // The checked colour button, red 0, green 1, blue 2, monochrome 3, and the checked
+    // objective button, 4x 0, 10x 1, 20x 2, 40x 3; -1 when none is checked.
+    int checked_channel() const;
+    int checked_objective() const;
 
     // motor
     void motor_setup_at_activation();
@@ -334,6 +338,8 @@ private:
     // measurement sequence
     void sequence_step(int32_t state);
     void end_sequence();
+    // The window closes: a running sequence ends at its wait.
+    bool closing() const { return sequence.stopping || integration.window_closed; }
     void wait_for_polarizer(int32_t angle);
     void wait_for_integration(int32_t target);
     void save_angle_image(int32_t angle);

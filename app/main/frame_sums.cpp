@@ -9,8 +9,7 @@ namespace frames {
 namespace {
 
 QImage rgb32(const QImage& image) {
-    return image.format() == QImage::Format_RGB32 ? image
-                                                  : image.convertToFormat(QImage::Format_RGB32);
+    return image.convertToFormat(QImage::Format_RGB32);   // shared when it is one already
 }
 
 void same_size(const QImage& p, const QImage& other) {
@@ -61,23 +60,22 @@ void combine_into(QImage& p, const QImage& q, const QImage* r, Channels keep, Co
     }
 }
 
-}  // namespace
-
+// sum / n rounded to the nearest integer, a tie going to the even one; sum >= 0, n > 0.
 int64_t rounded_quotient(int64_t sum, int64_t n) {
     const int64_t q = sum / n, twice_rest = 2 * (sum - q * n);
     if (twice_rest > n || (twice_rest == n && q % 2 != 0)) return q + 1;
     return q;
 }
 
+}  // namespace
+
 void Accumulator::store(const QImage& frame) {
     const QImage f = rgb32(frame);
     width_ = f.width();
     height_ = f.height();
     const size_t n = size_t(width_) * size_t(height_) * 4;
-    sums_.assign(n, 0);  // the memory of a larger frame goes back
-    sums_.shrink_to_fit();
-    const uchar* bytes = f.constBits();
-    for (size_t i = 0; i < n; ++i) sums_[i] = bytes[i];
+    sums_.assign(f.constBits(), f.constBits() + n);
+    sums_.shrink_to_fit();   // the memory of a larger frame goes back
 }
 
 void Accumulator::add(const QImage& frame) {

@@ -12,9 +12,6 @@
 
 namespace frames {
 
-// sum / n rounded to the nearest integer, a tie going to the even one; sum >= 0, n > 0.
-int64_t rounded_quotient(int64_t sum, int64_t n);
-
 // The sums of a run of frames, sized from the frames themselves.
 class Accumulator {
 public:

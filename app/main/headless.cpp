@@ -34,7 +34,7 @@ QString why_not_startable(const TForm1& form) {
     if (form.GroupBox1->isHidden()) return QStringLiteral("the polarizer's motor is not connected");
     if (form.Image0->picture().width() < 2)
         return QStringLiteral("no camera frames (choose the camera in the program once)");
-    return QStringLiteral("Start_Sequence was not available within 30 s");
+    return QStringLiteral("Start_Sequence was not available within %1 s").arg(start_limit_ms / 1000);
 }
 
 // What the measurement came to: the engine's result code, with the result set and the

@@ -79,11 +79,11 @@ const uchar* TForm1::BmpToArray1(QImage& bitmap) {
 // The colour rule of the combinations: all channels while background images are
 // collected or with "monochrome", else the one colour channel chosen.
 frames::Channels TForm1::combination_channels() const {
-    if (sequence.collecting_background || monochrome->isChecked()) return frames::Channels::all;
-    if (red->isChecked()) return frames::Channels::red;
-    if (green->isChecked()) return frames::Channels::green;
-    if (blue->isChecked()) return frames::Channels::blue;
-    return frames::Channels::none;
+    const frames::Channels channels[] = {frames::Channels::red, frames::Channels::green,
+                                         frames::Channels::blue, frames::Channels::all};
+    if (sequence.collecting_background) return frames::Channels::all;
+    const int checked = checked_channel();
+    return checked < 0 ? frames::Channels::none : channels[checked];
 }
 
 bool TForm1::average(QImage& p, const QImage& q) {

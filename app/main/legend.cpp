@@ -21,11 +21,13 @@ QRgb bar_colour(Bar bar, int index) {
     return qRgb(c.red, c.green, c.blue);
 }
 
-} // namespace
-
+// The palette index of bar row `row` (47 to 137): only its low eight bits count, so the
+// rows just outside the scale, 47 and 137, come out near black (2 and 3).
 int bar_index(int row) {
     return numbers::rounded(255 - (row - 48) * 255 / 90.0L) & 0xff;
 }
+
+} // namespace
 
 QFont font(int points) {
     QFont f;

@@ -21,10 +21,6 @@ struct Content {
     QString wavelength; // as typed
 };
 
-// The palette index of bar row `row` (47 to 137): only its low eight bits count, so the
-// rows just outside the scale, 47 and 137, come out near black (2 and 3).
-int bar_index(int row);
-
 // The legends' serif face at a size in points of the window's 96 pixels per inch.
 QFont font(int points);
 

@@ -124,10 +124,7 @@ Environment make_environment(const Arguments& arguments, const std::shared_ptr<s
     // Without --simulate no controller is attached here: the controller software answers,
     // but no device is ever found.
     config.attaches = arguments.simulate;
-    // motor 1 turns the virtual microscope's polarizer
-    config.shaft_turned = [stage = microscope->shared_stage()](int index, double steps) {
-        if (index == 0) stage->set_shaft_steps(steps);
-    };
+    config.shaft_turned = sim::turned_by_motor_1(microscope->shared_stage());
 
     Environment env;
     env.program_folder = QCoreApplication::applicationDirPath() + QLatin1Char('/');

@@ -6,9 +6,7 @@
 
 #include <QFile>
 
-#include <cerrno>
 #include <cstring>
-#include <stdexcept>
 
 namespace {
 
@@ -47,7 +45,6 @@ QImage nearest_neighbour(const QImage& source, int width, int height) {
 void TForm1::Save_all_imagesClick() {
     SaveDialog1.filter = bitmap_filter;
     SaveDialog1.default_extension = bitmap_extension;
-    SaveDialog1.prompt_overwrite = true;
     if (!dialogs().execute(SaveDialog1)) return;
     const QString chosen = SaveDialog1.file_name; // never written itself
     const std::pair<QRadioButton*, const char*> kinds[] = {
@@ -62,12 +59,7 @@ void TForm1::SaveimagesClick(const QString& path) {
     const Result kind = RadioButton3->isChecked()   ? Result::retardation
                         : RadioButton4->isChecked() ? Result::angle
                                                     : Result::transmission;
-    const QImage image = saved_image(kind);
-    errno = 0;
-    if (ui::write_bitmap(path, image)) return;
-    QString text = QStringLiteral("Cannot create file \"%1\".").arg(path);
-    if (errno != 0) text += QLatin1Char(' ') + QString::fromLocal8Bit(std::strerror(errno));
-    throw std::runtime_error(text.toStdString());
+    ui::write_bitmap_or_raise(path, saved_image(kind));
 }
 
 // The displayed picture (a selection rectangle included) at 320 x 240, the legend strip
@@ -94,10 +86,9 @@ QImage TForm1::saved_image(Result r) {
     record_row::Record record;
     record.optic = orthoscopic->isChecked() ? 100 : conoscopic->isChecked() ? 200 : 0;
     record.wavelength = analysis.wavelength;
-    const std::pair<const QRadioButton*, int> objectives[] = {
-        {ob04, 4}, {Ob10, 10}, {Ob20, 20}, {Ob40, 40}};
-    for (auto [button, magnification] : objectives)
-        if (button->isChecked()) record.objective = magnification;
+    const int magnifications[] = {4, 10, 20, 40};
+    if (const int checked = checked_objective(); checked >= 0)
+        record.objective = magnifications[checked];
     record.kind = r == Result::retardation ? record_row::retardation
                   : r == Result::angle     ? record_row::angle
                                            : record_row::transmission;

@@ -4,8 +4,7 @@ namespace saturation {
 
 double clipped_percent(const QImage& image, Channel channel) {
     if (image.isNull()) return 0;
-    const QImage rgb =
-        image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
     auto clipped = [channel](QRgb p) {
         switch (channel) {
         case Channel::red: return qRed(p) == 255;

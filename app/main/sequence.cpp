@@ -15,9 +15,7 @@
 #include <QFile>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -62,14 +60,6 @@ QImage read_image(const QString& path) {
     return image;
 }
 
-// Written through a temporary name: the file under `path` is the old one or the new one.
-void write_image(const QString& path, const QImage& image) {
-    errno = 0;
-    if (ui::write_bitmap(path, image)) return;
-    QString text = QStringLiteral("Cannot create file \"%1\".").arg(path);
-    if (errno != 0) text += QLatin1Char(' ') + QString::fromLocal8Bit(std::strerror(errno));
-    throw std::runtime_error(text.toStdString());
-}
 
 }  // namespace
 
@@ -208,12 +198,9 @@ void TForm1::wait_for_polarizer(int32_t angle) {
     const double limit_ms =
         (std::isfinite(travel) ? std::ceil(travel * 1000) : 0) + arrival_margin_ms;
     const bool arrived = ui::wait_until(
-        [&] {
-            return sequence.stopping || integration.window_closed ||
-                   controller().current_position(s) == Targetsteps(angle);
-        },
+        [&] { return closing() || controller().current_position(s) == Targetsteps(angle); },
         static_cast<int>(std::min(limit_ms, 2e9)));
-    if (sequence.stopping || integration.window_closed) throw SequenceEnded{};
+    if (closing()) throw SequenceEnded{};
     if (!arrived)
         throw std::runtime_error(
             QStringLiteral("Polarizer did not reach %1 degrees").arg(angle).toStdString());
@@ -222,17 +209,13 @@ void TForm1::wait_for_polarizer(int32_t angle) {
 // The integration ends in the target state, or stops on its own failure (which it has
 // shown, "No camera frames" among them) with its timer off.
 void TForm1::wait_for_integration(int32_t target) {
-    ui::wait_until([&] {
-        return sequence.state == target || !Timer6->enabled() || sequence.stopping ||
-               integration.window_closed;
-    });
-    if (sequence.state != target || sequence.stopping || integration.window_closed)
-        throw SequenceEnded{};
+    ui::wait_until([&] { return sequence.state == target || !Timer6->enabled() || closing(); });
+    if (sequence.state != target || closing()) throw SequenceEnded{};
 }
 
 // The forward pass: the integrated image becomes the angle image, replacing the file.
 void TForm1::save_angle_image(int32_t angle) {
-    write_image(shell.measurement_folder + image_name(angle), integration.integrated);
+    ui::write_bitmap_or_raise(shell.measurement_folder + image_name(angle), integration.integrated);
 }
 
 // The backward pass: the mean of the new integration and the forward image, relative to
@@ -248,7 +231,7 @@ void TForm1::combine_angle_image(int32_t angle, const QString& prefix) {
     else
         average(combined, forward);
     Image0->set_picture(combined);
-    write_image(path, combined);
+    ui::write_bitmap_or_raise(path, combined);
 }
 
 // The four angle images become the background images of the current settings. Each
@@ -274,10 +257,9 @@ void TForm1::store_background_images(const QString& prefix) {
 
 QString TForm1::background_prefix() const {
     QString prefix = shell.measurement_folder;
-    const std::pair<const QRadioButton*, const char*> objectives[] = {
-        {ob04, "04x_"}, {Ob10, "10x_"}, {Ob20, "20x_"}, {Ob40, "40x_"}};
-    for (auto [button, text] : objectives)
-        if (button->isChecked()) prefix += QString::fromLatin1(text);
+    const char* const objectives[] = {"04x_", "10x_", "20x_", "40x_"};
+    if (const int checked = checked_objective(); checked >= 0)
+        prefix += QString::fromLatin1(objectives[checked]);
     prefix += orthoscopic->isChecked() ? QStringLiteral("o_") : QStringLiteral("c_");
     return prefix + Label11->caption() + QLatin1Char('_') + nm->text() + QLatin1Char('_');
 }
@@ -294,10 +276,11 @@ void TForm1::show_progress(const QString& step) {
 // Pixels at 255 in the channel the engine reads give a wrong |sin(d)| without any sign of
 // it in the results: the operator is told, and the measurement goes on.
 void TForm1::check_clipping(const QString& step, int32_t angle) {
-    saturation::Channel channel = saturation::Channel::red;   // the engine's own choice
-    if (green->isChecked()) channel = saturation::Channel::green;
-    if (blue->isChecked()) channel = saturation::Channel::blue;
-    if (monochrome->isChecked()) channel = saturation::Channel::mean;
+    const saturation::Channel channels[] = {saturation::Channel::red, saturation::Channel::green,
+                                            saturation::Channel::blue, saturation::Channel::mean};
+    const int checked = checked_channel();
+    // with no colour checked the engine reads red
+    const saturation::Channel channel = channels[checked < 0 ? 0 : checked];
     const double percent = saturation::clipped_percent(integration.integrated, channel);
     if (percent <= clipped_limit_percent) return;
     sequence.clipped_percent = std::max(sequence.clipped_percent, percent);

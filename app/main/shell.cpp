@@ -359,6 +359,27 @@ void TForm1::open_saved_camera() {
     }
 }
 
+namespace {
+
+int checked_index(std::initializer_list<const QRadioButton*> buttons) {
+    int index = 0;
+    for (const QRadioButton* button : buttons) {
+        if (button->isChecked()) return index;
+        ++index;
+    }
+    return -1;
+}
+
+}  // namespace
+
+int TForm1::checked_channel() const {
+    return checked_index({red, green, blue, monochrome});
+}
+
+int TForm1::checked_objective() const {
+    return checked_index({ob04, Ob10, Ob20, Ob40});
+}
+
 // ---- closing ----
 
 // "Motor 1", and "Motor 2" when the controller has two motors.

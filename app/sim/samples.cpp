@@ -152,29 +152,48 @@ private:
 
 const std::vector<SampleInfo>& samples() {
     static const std::vector<SampleInfo> list{
-        {"target", "test slide: four discs of |sin(d)| 0.2, 0.4, 0.6, 0.8 with slow axes at 0, 45, "
-                   "90, 135 degrees"},
-        {"empty", "no sample: the empty field"},
-        {"grains",
-         "thin section of a crystalline rock: grains of random orientation and thickness"},
-        {"wedge", "quartz wedge: retardation growing from 0 to 1100 nm across the field, slow axis "
-                  "at 45 degrees"}};
+        {"target",
+         "test slide: four discs of |sin(d)| 0.2, 0.4, 0.6, 0.8 with slow axes at 0, 45, 90, 135 "
+         "degrees",
+         [](int w, int h, const Jones& light) -> std::unique_ptr<Sample> {
+             return std::make_unique<Target>(w, h, light);
+         }},
+        {"empty", "no sample: the empty field",
+         [](int, int, const Jones& light) -> std::unique_ptr<Sample> {
+             return std::make_unique<Empty>(light);
+         }},
+        {"grains", "thin section of a crystalline rock: grains of random orientation and thickness",
+         [](int w, int h, const Jones& light) -> std::unique_ptr<Sample> {
+             return std::make_unique<Grains>(w, h, light);
+         }},
+        {"wedge",
+         "quartz wedge: retardation growing from 0 to 1100 nm across the field, slow axis at 45 "
+         "degrees",
+         [](int w, int, const Jones& light) -> std::unique_ptr<Sample> {
+             return std::make_unique<Wedge>(w, light);
+         }}};
     return list;
 }
 
+namespace {
+
+const SampleInfo* find_sample(const std::string& name) {
+    for (const SampleInfo& s : samples())
+        if (s.name == name) return &s;
+    return nullptr;
+}
+
+}  // namespace
+
 bool is_sample(const std::string& name) {
-    const auto& list = samples();
-    return std::any_of(list.begin(), list.end(),
-                       [&](const SampleInfo& s) { return s.name == name; });
+    return find_sample(name) != nullptr;
 }
 
 std::unique_ptr<Sample> make_sample(const std::string& name, int width, int height,
                                     const Jones& light) {
-    if (name == "target") return std::make_unique<Target>(width, height, light);
-    if (name == "empty") return std::make_unique<Empty>(light);
-    if (name == "grains") return std::make_unique<Grains>(width, height, light);
-    if (name == "wedge") return std::make_unique<Wedge>(width, light);
-    throw std::invalid_argument("unknown sample \"" + name + "\"");
+    const SampleInfo* s = find_sample(name);
+    if (!s) throw std::invalid_argument("unknown sample \"" + name + "\"");
+    return s->make(width, height, light);
 }
 
 }  // namespace sim

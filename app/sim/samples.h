@@ -16,21 +16,23 @@
 
 namespace sim {
 
-struct SampleInfo {
-    std::string name;
-    std::string description;
-};
-
-// The samples there are, `target` first (the default).
-const std::vector<SampleInfo>& samples();
-bool is_sample(const std::string& name);
-
 class Sample {
 public:
     virtual ~Sample() = default;
     // The response of the pixel whose centre is (x, y), in pixels from the top left.
     virtual ColourResponse at(double x, double y) const = 0;
 };
+
+struct SampleInfo {
+    std::string name;
+    std::string description;
+    // The sample over a frame of width x height pixels under `light`.
+    std::unique_ptr<Sample> (*make)(int width, int height, const Jones& light);
+};
+
+// The samples there are, `target` first (the default).
+const std::vector<SampleInfo>& samples();
+bool is_sample(const std::string& name);
 
 // The sample of that name filling a width x height field lit by `light`; raises
 // std::invalid_argument for a name that is not in samples().

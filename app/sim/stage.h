@@ -9,6 +9,8 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
+#include <memory>
 
 namespace sim {
 
@@ -37,5 +39,13 @@ private:
     StageGeometry geometry_;
     std::atomic<double> shaft_{0};
 };
+
+// The simulated controller's shaft hook (motor index, shaft steps) that turns `stage`
+// with motor 1, as the virtual microscope is built.
+inline std::function<void(int, double)> turned_by_motor_1(std::shared_ptr<Stage> stage) {
+    return [stage = std::move(stage)](int index, double steps) {
+        if (index == 0) stage->set_shaft_steps(steps);
+    };
+}
 
 }  // namespace sim

@@ -2,6 +2,10 @@
 
 #include <QFile>
 
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
 namespace ui {
 
 bmp::Status read_bitmap(const QString& path, QImage& image) {
@@ -30,9 +34,7 @@ bmp::Status read_bitmap(const QString& path, QImage& image) {
 
 bool write_bitmap(const QString& path, const QImage& image) {
     if (image.isNull()) return false;
-    const QImage source = image.format() == QImage::Format_RGB32
-                              ? image
-                              : image.convertToFormat(QImage::Format_RGB32);
+    const QImage source = image.convertToFormat(QImage::Format_RGB32);
     return bmp::write_file32(QFile::encodeName(path).toStdString(), source.width(), source.height(),
                              [&](int32_t y, uint8_t* bgrx) {
                                  const auto* row =
@@ -44,6 +46,14 @@ bool write_bitmap(const QString& path, const QImage& image) {
                                      bgrx[3] = 0;
                                  }
                              });
+}
+
+void write_bitmap_or_raise(const QString& path, const QImage& image) {
+    errno = 0;
+    if (write_bitmap(path, image)) return;
+    QString text = QStringLiteral("Cannot create file \"%1\".").arg(path);
+    if (errno != 0) text += QLatin1Char(' ') + QString::fromLocal8Bit(std::strerror(errno));
+    throw std::runtime_error(text.toStdString());
 }
 
 }  // namespace ui

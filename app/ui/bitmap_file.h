@@ -15,5 +15,8 @@ bmp::Status read_bitmap(const QString& path, QImage& image);
 // Writes the image as a 32-bit bitmap; the file under `path` is the old one or the
 // complete new one. False on failure.
 bool write_bitmap(const QString& path, const QImage& image);
+// The same, raising std::runtime_error "Cannot create file "PATH"." with the system's
+// reason on failure.
+void write_bitmap_or_raise(const QString& path, const QImage& image);
 
 }  // namespace ui

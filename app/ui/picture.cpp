@@ -29,8 +29,7 @@ Picture::Picture(QWidget* parent) : QWidget(parent) {
 }
 
 void Picture::set_picture(const QImage& image) {
-    picture_ = image.format() == QImage::Format_RGB32 ? image
-                                                      : image.convertToFormat(QImage::Format_RGB32);
+    picture_ = image.convertToFormat(QImage::Format_RGB32);   // shared when it is one already
     update();
 }
 
