@@ -90,10 +90,10 @@ def handler_class(base, faults):
     pending = {"stall": faults.stall, "cut": faults.cut, "late": faults.late}
 
     def fault(kind, name):
-        spec = pending.get(kind)
-        if spec and spec.split(":")[0] == name:
+        wanted = pending.get(kind)
+        if wanted and wanted.split(":")[0] == name:
             pending[kind] = None
-            return spec
+            return wanted
         return None
 
     class Handler(base):

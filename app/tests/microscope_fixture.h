@@ -6,18 +6,15 @@
 
 #include "capture/capture_component.h"
 #include "capture/virtual_camera.h"
-#include "ui/bitmap_file.h"
+#include "results_fixture.h"
 #include "ui/wait.h"
-#include "window_fixture.h"
-
-#include <QFile>
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <vector>
 
-class MicroscopeTest : public WindowTest {
+class MicroscopeTest : public ResultsTest {
 protected:
     // The window started up on the virtual microscope, its camera chosen and streaming,
     // motor 1 set for the stage (200 steps a turn, clockwise) at its fastest.
@@ -34,26 +31,11 @@ protected:
         };
         auto form = make_window(config);
         start_up(*form);
-        form->combobox1->setCurrentIndex(form->combobox1->findText(capture::VirtualCamera::name));
-        form->combobox1Click();
+        pick(*form, capture::VirtualCamera::name);
         EXPECT_TRUE(form->camera.chosen);
-        ui::set_text(form->Edit6, "200");
-        ui::set_position(form->TrackBar2, form->TrackBar2->maximum());
-        ui::set_position(form->TrackBar3, form->TrackBar3->maximum());
+        stage_at_full_speed(*form);
         EXPECT_TRUE(ui::wait_until([&] { return form->Image0->picture().width() > 2; }, 5000));
         return form;
-    }
-
-    // The engine library as the program loads it, from the program folder.
-    void install_engine() {
-        ASSERT_TRUE(QFile::link(QString::fromLocal8Bit(TARNWICK_LIBRARY),
-                                folder.path() + "/libtarnwick.so"));
-    }
-
-    static QImage read(const QString& path) {
-        QImage image;
-        ui::read_bitmap(path, image);
-        return image;
     }
 
     // The median red value of the 9 x 9 pixels around (x, y).

@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTest>
 
 #include <dlfcn.h>
@@ -17,8 +18,6 @@
 
 class ResultsTest : public WindowTest {
   protected:
-    QString file(const QString& name) const { return folder.path() + "/" + name; }
-
     // `library` becomes the program folder's engine library.
     void install_engine(const char* library = TARNWICK_LIBRARY) {
         QFile::remove(file("libtarnwick.so"));
@@ -61,24 +60,30 @@ class ResultsTest : public WindowTest {
             }
         }
     }
+    // The same value at every pixel.
+    static Values uniform(int value) { return [value](int, int) { return value; }; }
     // Every pixel of the three result images holds `value`.
     void write_uniform_results(QSize size, int value) {
-        const Values v = [value](int, int) { return value; };
+        const Values v = uniform(value);
         write_results(size, v, v, v);
     }
-    static QImage read(const QString& path) {
-        QImage img;
-        ui::read_bitmap(path, img);
-        return img;
-    }
 
-    // The window shown on the "Measure" page, for the mouse.
+    // The window shown on the "Measure" page, for the mouse, with no engine run pending.
     std::unique_ptr<TForm1> shown_window() {
         auto form = make_window();
         form->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
         form->PageControl1->setCurrentWidget(form->TabSheet2);
+        form->Timer4->setEnabled(false);
         return form;
+    }
+
+    // `p` set to run a program in `working_folder` as a user runs it without a display.
+    static void without_display(QProcess& p, const QString& working_folder) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(working_folder);
     }
     static QPoint at(const TForm1& f, const ui::Picture* image, QPoint in_control) {
         return image->mapTo(&f, in_control);

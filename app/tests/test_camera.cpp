@@ -13,12 +13,6 @@ QImage frame_of(int width, int height) {
     return f;
 }
 
-// The operator picks the listed device of that name.
-void pick(TForm1& form, const QString& name) {
-    form.combobox1->setCurrentIndex(form.combobox1->findText(name));
-    form.combobox1Click();
-}
-
 }  // namespace
 
 // Each size button makes its calls in its own order, records its choice and starts the
@@ -197,23 +191,11 @@ TEST_F(WindowTest, CameraMakersProgram) {
     EXPECT_TRUE(camera->calls.isEmpty());
     EXPECT_EQ(dialogs.file_dialogs.size(), 1u);
 
-    auto with_starter = [&] {
-        Environment env;
-        env.program_folder = folder.path() + "/";
-        env.stepper_factory = [] { return std::make_unique<stepper::SimulatedController>(); };
-        env.camera_factory = [this] {
-            auto c = std::make_unique<FakeCamera>(camera_devices);
-            camera = c.get();
-            return c;
-        };
-        env.dialogs = &dialogs;
-        env.open_file = [&](const QString& path, const QString& working) {
-            started << path + " in " + working;
-            return false;  // a failure changes nothing
-        };
-        return std::make_unique<TForm1>(env, nullptr);
+    open_file = [&](const QString& path, const QString& working) {
+        started << path + " in " + working;
+        return false;  // a failure changes nothing
     };
-    form = with_starter();
+    form = make_window();
     dialogs.files = {"/opt/cam/viewer"};
     QTest::mouseClick(form->Button6, Qt::LeftButton);  // nothing remembered: a search
     EXPECT_EQ(dialogs.file_dialogs.size(), 2u);

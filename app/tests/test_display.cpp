@@ -135,15 +135,14 @@ TEST_F(ResultsTest, LegendTextsAtTheirPlaces) {
 // or damaged; the result image size follows a complete reload only.
 TEST_F(ResultsTest, ReloadStopsAtTheFirstMissingFile) {
     auto form = make_window();
-    auto value = [](int v) { return [v](int, int) { return v; }; };
-    write_results({64, 48}, value(10), value(20), value(30));
+    write_results({64, 48}, uniform(10), uniform(20), uniform(30));
     form->reloadimages();
     EXPECT_EQ(form->Image3->picture(), read(file("a2.bmp")));
     EXPECT_EQ(form->display.result_width, 64);
     EXPECT_EQ(form->display.result_height, 48);
 
     const QImage a1 = form->Image2->picture(), a2 = form->Image3->picture();
-    write_results({32, 24}, value(40), nullptr, value(50));
+    write_results({32, 24}, uniform(40), nullptr, uniform(50));
     form->reloadimages();
     EXPECT_EQ(form->Image1->picture(), read(file("a0.bmp")));
     EXPECT_EQ(form->Image2->picture(), a1);
@@ -153,7 +152,7 @@ TEST_F(ResultsTest, ReloadStopsAtTheFirstMissingFile) {
     const QImage a0 = form->Image1->picture();
     QFile damaged(file("a0.bmp"));
     ASSERT_TRUE(damaged.resize(100));
-    write_results({32, 24}, nullptr, value(60), value(70));
+    write_results({32, 24}, nullptr, uniform(60), uniform(70));
     form->reloadimages();
     EXPECT_EQ(form->Image1->picture(), a0);
     EXPECT_EQ(form->Image2->picture(), a1);

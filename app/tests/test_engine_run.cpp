@@ -1,5 +1,6 @@
 // The engine run: the option string from the controls, one run a second after the last
 // change, the library loaded for each run, and the status of every outcome.
+#include "file_bytes.h"
 #include "results_fixture.h"
 
 #include "ui/wait.h"
@@ -9,9 +10,7 @@
 namespace {
 
 QStringList calls_in(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return QString::fromLocal8Bit(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    return QString::fromLocal8Bit(read_bytes(path)).split('\n', Qt::SkipEmptyParts);
 }
 
 } // namespace
@@ -142,9 +141,7 @@ TEST_F(ResultsTest, StatusTextOfEveryResultCode) {
 // result images on screen stay as they were.
 TEST_F(ResultsTest, LibraryMissingOrWithoutItsEntry) {
     const QSize size(8, 6);
-    write_results(
-        size, [](int, int) { return 90; }, [](int, int) { return 91; },
-        [](int, int) { return 92; });
+    write_results(size, uniform(90), uniform(91), uniform(92));
     const struct {
         const char* name;
         std::function<void()> install;
@@ -152,11 +149,7 @@ TEST_F(ResultsTest, LibraryMissingOrWithoutItsEntry) {
     } cases[] = {
         {"no library", [] {}, "DLL not found"},
         {"not a library",
-         [this] {
-             QFile f(file("libtarnwick.so"));
-             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-             f.write("not a library");
-         },
+         [this] { write_bytes(file("libtarnwick.so"), "not a library"); },
          "DLL not found"},
         {"no entry", [this] { install_engine(ENGINE_WITHOUT_ENTRY); }, "Function in DLL not found"},
     };

@@ -1,6 +1,7 @@
 // The FTP client's contract against a real server on loopback: what a refused folder, a
 // stalled and a broken download leave behind, and operations ended from the packet
 // handler.
+#include "file_bytes.h"
 #include "ftp_test_server.h"
 #include "network/curl_ftp_client.h"
 
@@ -17,16 +18,10 @@ struct Served {
     QString home = root.path() + "/Website/VEXOLANHome/";
     Served() {
         QDir().mkpath(home);
-        QFile f(home + "data.bin");
-        if (f.open(QIODevice::WriteOnly)) f.write(QByteArray(3'000'000, 'x'));
+        write_bytes(home + "data.bin", QByteArray(3'000'000, 'x'));
     }
     QString local_file() const { return local.path() + "/data.bin"; }
 };
-
-QByteArray read_file(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 std::unique_ptr<network::CurlFtpClient> connected_client(const FtpTestServer& server,
                                                           network::Timeouts timeouts = {}) {
@@ -48,22 +43,19 @@ TEST(FtpClient, FailuresLeaveFolderAndFileAsTheyWere) {
     EXPECT_THROW(client->change_folder("Elsewhere"), network::Error);
     client->change_folder("VEXOLANHome");
 
-    QFile old(s.local_file());
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.write("the earlier file");
-    old.close();
+    write_bytes(s.local_file(), "the earlier file");
     int packets = 0;
     client->on_packet_received = [&] { ++packets; };
     EXPECT_THROW(client->download("data.bin", s.local_file()), network::Error);
     EXPECT_GT(packets, 0);
     EXPECT_GT(client->bytes_received(), 0);
-    EXPECT_EQ(read_file(s.local_file()), "the earlier file");
+    EXPECT_EQ(read_bytes(s.local_file()), "the earlier file");
     EXPECT_EQ(QDir(s.local.path()).entryList(QDir::Files), QStringList{"data.bin"})
         << "no temporary left";
 
     client->download("data.bin", s.local_file());
     EXPECT_EQ(client->bytes_received(), 3'000'000);
-    EXPECT_TRUE(read_file(s.local_file()) == read_file(s.home + "data.bin"));
+    EXPECT_TRUE(read_bytes(s.local_file()) == read_bytes(s.home + "data.bin"));
     client->disconnect();
     EXPECT_FALSE(client->connected());
     EXPECT_TRUE(server.wait_for("QUIT"));

@@ -3,9 +3,6 @@
 // virtual microscope filming in real time.
 #include "microscope_fixture.h"
 
-#include <QProcess>
-#include <QProcessEnvironment>
-
 namespace {
 
 struct Outcome {
@@ -23,16 +20,12 @@ protected:
         ASSERT_TRUE(QDir().mkdir(file("work")));
     }
 
-    QString file(const QString& name) const { return folder.path() + "/" + name; }
     QString program() const { return file("vexolan"); }
 
     // Runs the program in the folder "work" without a display.
     Outcome vexolan(const QStringList& arguments) {
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(file("work"));
+        without_display(p, file("work"));
         p.start(program(), arguments);
         EXPECT_TRUE(p.waitForFinished(120000)) << arguments.join(' ').toStdString();
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
@@ -78,13 +71,10 @@ TEST_F(HeadlessTest, CollectBackgroundThenMeasure) {
 // The exit status: the engine's result code, 20 when no measurement could start, 2 for
 // arguments that do not fit; nothing is kept under the base name of a failed one.
 TEST_F(HeadlessTest, ExitStatus) {
-    QFile settings(file("vexolan.ini"));
-    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
     // the virtual camera and the stage's motor settings, and a dark level that is no number
-    settings.write("Virtual microscope\r\n200\r\n0\r\n0\r\n0\r\n2000\r\n11\r\n1\r\n1\r\n200\r\n"
+    write_settings("Virtual microscope\r\n200\r\n0\r\n0\r\n0\r\n2000\r\n11\r\n1\r\n1\r\n200\r\n"
                    "1\r\n1\r\n1\r\n2\r\n0.2500 0.1000 0.0500 0.0250\r\n"
                    "0 0 0 1 0 0 1 0 0 0 0 0 1 0\r\nnot a number\r\n10\r\n1 1 1 1\r\n\r\n");
-    settings.close();
     const struct {
         QStringList arguments;
         int status;
@@ -114,10 +104,7 @@ TEST_F(HeadlessTest, ExitStatus) {
 // polarizer, at 45 degrees then, is home; the run says it was interrupted and keeps nothing.
 TEST_F(HeadlessTest, ASignalEndsTheMeasurementInOrder) {
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
-    p.setProcessEnvironment(env);
-    p.setWorkingDirectory(file("work"));
+    without_display(p, file("work"));
     p.setReadChannel(QProcess::StandardError);   // where the progress comes
     p.start(program(), {"--simulate", "--measure", "run"});
     QByteArray err;
@@ -131,6 +118,5 @@ TEST_F(HeadlessTest, ASignalEndsTheMeasurementInOrder) {
         << err.toStdString();
     EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
     EXPECT_TRUE(QDir(file("work")).isEmpty());
-    QFile settings(file("vexolan.ini"));   // the orderly close wrote the settings
-    EXPECT_TRUE(settings.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QFile::exists(settings_path()));   // the orderly close wrote the settings
 }

@@ -7,20 +7,23 @@ namespace {
 
 const QString degree(QChar(0x00b0));
 
+// A gradient in each result image, each of its own direction.
+int across(int x, int) { return x % 256; }
+int diagonal(int x, int y) { return (x + y) % 256; }
+int down(int, int y) { return y; }
+
 } // namespace
 
 // Each case is dragged on each of the three result images: every image reads the same
 // rectangle of all three.
 TEST_F(ResultsTest, ReadingsOverADraggedRectangle) {
     using V = Values;
-    auto uniform = [](int v) -> V { return [v](int, int) { return v; }; };
     const V u100 = uniform(100), u128 = uniform(128);
     // columns alternately 2 and 254: axes 1.4 degrees either side of 0 (arithmetic: 90.4)
     const V straddling = [](int x, int) { return x % 2 ? 254 : 2; };
     const V with_gaps = [](int x, int) { return x % 2 ? 0 : 64; }; // "no value" between
     const V only_at_200_100 = [](int x, int y) { return x == 200 && y == 100 ? 77 : 0; };
     const QSize small(320, 240), large(640, 480);
-    const QString deg = degree;
     const struct {
         const char* name;
         QSize size;
@@ -32,21 +35,21 @@ TEST_F(ResultsTest, ReadingsOverADraggedRectangle) {
     } cases[] = {
         // clang-format off
         {"one pixel red 128", small, u128, u128, u128, {50, 40}, {60, 45}, true,
-         "sin(d)=0.502", "phi    =90.4" + deg, "I/Io    =50.2%"},
+         "sin(d)=0.502", "phi    =90.4" + degree, "I/Io    =50.2%"},
         {"straddling 0 and 180 degrees", small, u100, u100, straddling, {10, 10}, {13, 12}, false,
-         "sin(d)=0.3922", "phi    =0.4" + deg, "I/Io    =39.2%"},
+         "sin(d)=0.3922", "phi    =0.4" + degree, "I/Io    =39.2%"},
         {"reversed drag", small, u100, u100, straddling, {13, 12}, {10, 10}, false,
-         "sin(d)=0.3922", "phi    =0.4" + deg, "I/Io    =39.2%"},
+         "sin(d)=0.3922", "phi    =0.4" + degree, "I/Io    =39.2%"},
         {"no-value pixels leave phi alone", small, u100, with_gaps, with_gaps, {10, 10}, {13, 12}, false,
-         "sin(d)=0.1255", "phi    =45.2" + deg, "I/Io    =39.2%"},
+         "sin(d)=0.1255", "phi    =45.2" + degree, "I/Io    =39.2%"},
         {"no angle at all", small, u100, uniform(0), uniform(0), {10, 10}, {13, 12}, false,
          "sin(d)=0", "phi    =", "I/Io    =39.2%"},
         {"top of the scale at colour maximum 0.05", small, uniform(1), uniform(255), uniform(255),
-         {10, 10}, {13, 12}, false, "sin(d)=0.05", "phi    =180" + deg, "I/Io    =0.4%", 0.05L},
+         {10, 10}, {13, 12}, false, "sin(d)=0.05", "phi    =180" + degree, "I/Io    =0.4%", 0.05L},
         {"640 x 480 in a 320 x 240 control", large, only_at_200_100, only_at_200_100, only_at_200_100,
-         {100, 50}, {101, 51}, true, "sin(d)=0.302", "phi    =54.4" + deg, "I/Io    =30.2%"},
+         {100, 50}, {101, 51}, true, "sin(d)=0.302", "phi    =54.4" + degree, "I/Io    =30.2%"},
         {"dragged beyond the picture", small, u100, u100, u100, {318, 238}, {330, 250}, false,
-         "sin(d)=0.3922", "phi    =70.6" + deg, "I/Io    =39.2%"},
+         "sin(d)=0.3922", "phi    =70.6" + degree, "I/Io    =39.2%"},
         {"no phi image: its reading lies outside", small, u100, u100, nullptr, {10, 10}, {13, 12}, false,
          "sin(d)=0.3922", "phi", "I/Io    =39.2%"},
         // clang-format on
@@ -56,7 +59,6 @@ TEST_F(ResultsTest, ReadingsOverADraggedRectangle) {
         for (int pressed = 1; pressed <= 3; ++pressed) {
             SCOPED_TRACE(std::string(c.name) + " on Image" + std::to_string(pressed));
             auto form = shown_window();
-            form->Timer4->setEnabled(false);
             form->display.sind_maximum = c.sind_maximum;
             ui::Picture* image = pressed == 1   ? form->Image1
                                  : pressed == 2 ? form->Image2
@@ -83,11 +85,8 @@ TEST_F(ResultsTest, ReadingsOverADraggedRectangle) {
 // last one exactly. A right-button press reloads the clean images and starts nothing; a
 // press without a move reads nothing.
 TEST_F(ResultsTest, SelectionRectangleAndRightButton) {
-    write_results(
-        {320, 240}, [](int x, int) { return x % 256; }, [](int x, int y) { return (x + y) % 256; },
-        [](int, int y) { return y; });
+    write_results({320, 240}, across, diagonal, down);
     auto form = shown_window();
-    form->Timer4->setEnabled(false);
     const QImage clean = read(file("a1.bmp"));
     ui::Picture* image = form->Image2;
 
@@ -121,7 +120,6 @@ TEST_F(ResultsTest, ReadingsWaitForTheLockOut) {
         [](int x, int) { return x < 100 ? 51 : 102; },
         [](int x, int) { return x < 100 ? 51 : 102; });
     auto form = shown_window();
-    form->Timer4->setEnabled(false);
     ui::Picture* image = form->Image2;
     press(*form, image, {10, 10});
     move(*form, image, {20, 20});
@@ -153,11 +151,8 @@ TEST_F(ResultsTest, ReadingsWaitForTheLockOut) {
 // A click ends the selection (the canvas back to normal, tracking off); a double click
 // reloads the result images, which removes the rectangle.
 TEST_F(ResultsTest, ClickEndsTheSelectionAndDoubleClickReloads) {
-    write_results(
-        {320, 240}, [](int x, int) { return x % 256; }, [](int x, int y) { return (x + y) % 256; },
-        [](int, int y) { return y; });
+    write_results({320, 240}, across, diagonal, down);
     auto form = shown_window();
-    form->Timer4->setEnabled(false);
     const QImage clean = read(file("a1.bmp"));
     ui::Picture* image = form->Image2;
     press(*form, image, {20, 30});

@@ -3,7 +3,6 @@
 #include "results_fixture.h"
 
 #include <QDir>
-#include <QProcessEnvironment>
 
 namespace {
 
@@ -183,9 +182,7 @@ TEST_F(ResultSetTest, OpeningASetShowsItFromAnyOfItsNames) {
     }
     for (const char* chosen : {"quartz.a2.bmp", "quartz.a0.bmp", "quartz.bmp"}) {
         SCOPED_TRACE(chosen);
-        write_results(
-            {64, 48}, [](int, int) { return 1; }, [](int, int) { return 2; },
-            [](int, int) { return 3; });
+        write_results({64, 48}, uniform(1), uniform(2), uniform(3));
         auto form = make_window();
         form->reloadimages();
         open(*form, sets + chosen);
@@ -211,9 +208,7 @@ TEST_F(ResultSetTest, OpeningASetShowsItFromAnyOfItsNames) {
 // Opening quartz.a1.bmp where the set has no other file: the measurement folder keeps
 // only a1.bmp, the reload finds no a0.bmp and changes no picture; the controls widen.
 TEST_F(ResultSetTest, OpeningAnIncompleteSet) {
-    write_results(
-        {320, 240}, [](int, int) { return 7; }, [](int, int) { return 8; },
-        [](int, int) { return 9; });
+    write_results({320, 240}, uniform(7), uniform(8), uniform(9));
     auto form = make_window();
     form->reloadimages();
     QDir(folder.path()).mkdir("elsewhere");
@@ -252,10 +247,7 @@ TEST_F(ResultSetTest, InfoPrintsRecordRowsWithoutADisplay) {
     ASSERT_TRUE(ui::write_bitmap(file("unfixed.bmp"), unfixed));
 
     QProcess info;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
-    info.setProcessEnvironment(env);
-    info.setWorkingDirectory(folder.path());
+    without_display(info, folder.path());
     info.start(VEXOLAN_PROGRAM, {"--info", "quartz.a1.bmp", "small.bmp", "quartz.a2.bmp",
                                  "damaged.bmp", "quartz.a0.bmp", "unfixed.bmp", "missing.bmp"});
     ASSERT_TRUE(info.waitForFinished(20000));

@@ -1,6 +1,7 @@
 // The measurement sequence on the whole instrument: one click turns the polarizer through
 // the four angles and back, integrates, writes the angle images, runs the engine and
 // shows the results; background images are collected and then calibrate the field.
+#include "file_bytes.h"
 #include "microscope_fixture.h"
 
 #include <QDir>
@@ -17,18 +18,12 @@ const QStringList measurement = {"0째 forward (1/9)", "45째 forward (2/9)", "90�
                                  "45째 back (8/9)", "0째 back (9/9)"};
 const int angles[] = {0, 45, 90, 135};
 
-QByteArray bytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
-}
-
 }  // namespace
 
 class SequenceTest : public MicroscopeTest {
 protected:
     void SetUp() override { install_engine(); }
 
-    QString file(const QString& name) const { return folder.path() + "/" + name; }
     QString angle_image(int angle) const { return file(QString::number(angle) + ".bmp"); }
 
     // Presses `button` and waits until no sequence runs; returns the progress texts shown
@@ -39,11 +34,7 @@ protected:
             progress << text;
             if (during) during(text);
         };
-        form->actualresolution();   // Start_Sequence by its rule now, not at the next refresh
-        EXPECT_TRUE(form->Start_Sequence->isEnabled());
-        button->click();
-        EXPECT_TRUE(ui::wait_until(
-            [&] { return !form->sequence.running && !form->executethis->enabled(); }, 60000));
+        EXPECT_TRUE(run_sequence(*form, button, 60000));
         form->sequence.on_progress = nullptr;
         return progress;
     }
@@ -102,7 +93,7 @@ TEST_F(SequenceTest, BackgroundImagesCalibrateTheEmptyField) {
     QStringList stored;
     for (int angle : angles) {
         stored << prefix + QString::number(angle) + ".bmp";
-        EXPECT_EQ(bytes(stored.back()), bytes(angle_image(angle))) << angle;
+        EXPECT_EQ(read_bytes(stored.back()), read_bytes(angle_image(angle))) << angle;
     }
     EXPECT_EQ(form->sequence.stored_backgrounds, stored);
     expect_idle();
@@ -127,10 +118,7 @@ TEST_F(SequenceTest, BackgroundImagesCalibrateTheEmptyField) {
 TEST_F(SequenceTest, StartAndCollectWhileRunning) {
     form = start_microscope();
     small_frames();
-    QFile stale(file("tarnwick.sta"));
-    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
-    stale.write("started\r\n");
-    stale.close();
+    write_bytes(file("tarnwick.sta"), "started\r\n");
     int32_t state_after_start = -2;
     QString collect_at = "135째 back (6/9)";
     during = [&](const QString& text) {
@@ -149,12 +137,12 @@ TEST_F(SequenceTest, StartAndCollectWhileRunning) {
     expect_idle();
 
     QList<QByteArray> stored;
-    for (const QString& b : backgrounds) stored << bytes(b);
+    for (const QString& b : backgrounds) stored << read_bytes(b);
     collect_at = "90째 back (7/9)";   // 135 degrees has been combined
     EXPECT_EQ(run(form->Start_Sequence), measurement);
     EXPECT_EQ(dialogs.messages.filter("already combined angle images").size(), 1);
     for (qsizetype i = 0; i < backgrounds.size(); ++i)
-        EXPECT_EQ(bytes(backgrounds[i]), stored[i]) << backgrounds[i].toStdString();
+        EXPECT_EQ(read_bytes(backgrounds[i]), stored[i]) << backgrounds[i].toStdString();
     expect_idle();
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(" | ").toStdString();
 }
@@ -166,11 +154,8 @@ TEST_F(SequenceTest, AFailedBackgroundStoreKeepsTheEarlierSet) {
     form = start_microscope();
     small_frames();
     const QString prefix = file("04x_o_320 x 240_550_");
-    for (int angle : angles) {
-        QFile earlier(prefix + QString::number(angle) + ".bmp");
-        ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
-        earlier.write("an earlier background");
-    }
+    for (int angle : angles)
+        write_bytes(prefix + QString::number(angle) + ".bmp", "an earlier background");
     rlimit unlimited{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
     const auto previous_sigxfsz = std::signal(SIGXFSZ, SIG_IGN);   // a short write, not a signal
@@ -187,7 +172,8 @@ TEST_F(SequenceTest, AFailedBackgroundStoreKeepsTheEarlierSet) {
     EXPECT_TRUE(dialogs.errors[0].startsWith("Cannot store the background image \"" + prefix + "0.bmp"))
         << dialogs.errors[0].toStdString();
     for (int angle : angles)
-        EXPECT_EQ(bytes(prefix + QString::number(angle) + ".bmp"), "an earlier background") << angle;
+        EXPECT_EQ(read_bytes(prefix + QString::number(angle) + ".bmp"), "an earlier background")
+            << angle;
     EXPECT_EQ(QDir(folder.path()).entryList({"*.tmp*", "*~*", ".*"}, QDir::Files | QDir::Hidden),
               QStringList());
     expect_idle();
@@ -216,13 +202,12 @@ TEST_F(SequenceTest, BackgroundImageNamesAndReplacement) {
         for (int angle : angles) {
             const QString name = c.prefix + QString::number(angle) + ".bmp";
             expected_files << name;
-            QFile earlier(file(name));
-            ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
-            earlier.write("an earlier background");
+            write_bytes(file(name), "an earlier background");
         }
         run(form->Collectbackgroundimages);
         for (int angle : angles)
-            EXPECT_EQ(bytes(file(c.prefix + QString::number(angle) + ".bmp")), bytes(angle_image(angle)))
+            EXPECT_EQ(read_bytes(file(c.prefix + QString::number(angle) + ".bmp")),
+                      read_bytes(angle_image(angle)))
                 << c.prefix << angle;
     }
     expected_files.sort();
@@ -300,11 +285,8 @@ protected:
         camera_devices = {"Camera A"};
         form = make_window();
         start_up(*form);
-        form->combobox1->setCurrentIndex(0);
-        form->combobox1Click();
-        ui::set_text(form->Edit6, "200");
-        ui::set_position(form->TrackBar2, form->TrackBar2->maximum());
-        ui::set_position(form->TrackBar3, form->TrackBar3->maximum());
+        pick(*form, "Camera A");
+        stage_at_full_speed(*form);
         ui::set_position(form->Integrations, 0);   // one frame an integration
         QObject::connect(&camera_clock, &QTimer::timeout, [this] {
             if (!form->integration.new_frame) camera->deliver(frame());
@@ -319,10 +301,7 @@ protected:
         warnings.clear();
         form->sequence.on_progress = [&](const QString& text) { progress << text; };
         form->sequence.on_warning = [&](const QString& text) { warnings << text; };
-        form->actualresolution();
-        form->Start_Sequence->click();
-        ASSERT_TRUE(ui::wait_until(
-            [&] { return !form->sequence.running && !form->executethis->enabled(); }, 30000));
+        ASSERT_TRUE(run_sequence(*form, form->Start_Sequence, 30000));
         ASSERT_FALSE(progress.isEmpty());
     }
 

@@ -1,6 +1,7 @@
 // The update check against a real FTP server on loopback that each test starts itself:
 // the version comparison, the installer's download, check and start, every failure path,
 // TLS, and the end of the program's running copies.
+#include "file_bytes.h"
 #include "ftp_test_server.h"
 #include "network/curl_ftp_client.h"
 #include "window_fixture.h"
@@ -27,17 +28,6 @@ const QString closing = "Update successfully downloaded to .../vexolan/update.\r
                         "vexolan will now close. \r"
                         "Installation of vexolan should start automaticaly. \r"
                         "If not, run vexolaninstall.msi from .../vexolan/update.";
-
-void write_file(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    f.write(bytes);
-}
-
-QByteArray read_file(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // An installer of `size` bytes that no two blocks repeat in.
 QByteArray payload(qsizetype size) {
@@ -104,11 +94,11 @@ protected:
         program_folder = folder->path() + "/";
         home = root->path() + "/Website/VEXOLANHome/";
         QDir().mkpath(home);
-        write_file(program_folder + "vexolan", "the program, version 1.07");
+        write_bytes(program_folder + "vexolan", "the program, version 1.07");
     }
     void publish(const QByteArray& version, const QByteArray& installer) {
-        write_file(home + "version.txt", version);
-        write_file(home + "vexolanInstall.MSI", installer);
+        write_bytes(home + "version.txt", version);
+        write_bytes(home + "vexolanInstall.MSI", installer);
     }
     FtpTestServer& start_server(const QStringList& faults = {}) {
         server = std::make_unique<FtpTestServer>(root->path(), faults);
@@ -142,6 +132,23 @@ protected:
         return std::make_unique<TFormupdate>(environment(settings));
     }
     std::unique_ptr<TFormupdate> make_update() { return make_update(server->settings()); }
+
+    // The main window and the update window over `env`, as main() builds them, with the
+    // simulated controller and a capture component that lists nothing. The update window
+    // is destroyed first, as at the end of main().
+    struct Windows {
+        std::unique_ptr<TForm1> main;
+        std::unique_ptr<TFormupdate> update;
+    };
+    static Windows make_windows(Environment env) {
+        env.stepper_factory = [] {
+            return std::make_unique<stepper::SimulatedController>(stepper::SimulatedConfig{});
+        };
+        env.camera_factory = [] { return std::make_unique<FakeCamera>(); };
+        Windows windows{std::make_unique<TForm1>(env, nullptr), std::make_unique<TFormupdate>(env)};
+        windows.main->Formupdate = windows.update.get();
+        return windows;
+    }
 
     QProcess& start_child(const QString& program) {
         children.push_back(std::make_unique<QProcess>());
@@ -213,7 +220,7 @@ TEST_F(UpdateTest, AsksOnlyWhenTheVersionsDiffer) {
         EXPECT_FALSE(update->Checkforupdates1Click());
         EXPECT_EQ(dialogs.questions, c.asks ? QStringList{question} : QStringList{});
         EXPECT_TRUE(dialogs.messages.isEmpty());
-        EXPECT_EQ(read_file(program_folder + "version.txt"), version);
+        EXPECT_EQ(read_bytes(program_folder + "version.txt"), version);
         EXPECT_EQ(update->ProgressBar1->value(), 100) << "the bytes received, clamped to the range";
         EXPECT_TRUE(s.wait_for("QUIT", ++sessions)) << s.events().join("\n").toStdString();
         expect_nothing_installed(*update);
@@ -231,7 +238,7 @@ TEST_F(UpdateTest, InstallsTheNewVersionAndEndsEveryCopy) {
     publish(version_file("1.08", installer.size(), notes), installer);
     start_server();
     ASSERT_FALSE(copy_of_sleep(program_folder + "vexolan").isEmpty());
-    const QByteArray program = read_file(program_folder + "vexolan");
+    const QByteArray program = read_bytes(program_folder + "vexolan");
     QProcess& copy = start_child(program_folder + "vexolan");   // another running copy
     const int self = static_cast<int>(QCoreApplication::applicationPid());
     processes = [&] {
@@ -243,14 +250,9 @@ TEST_F(UpdateTest, InstallsTheNewVersionAndEndsEveryCopy) {
     open_for_real = true;
     dialogs.answers = {true};
 
-    Environment env = environment(server->settings());
-    env.stepper_factory = [] {
-        return std::make_unique<stepper::SimulatedController>(stepper::SimulatedConfig{});
-    };
-    env.camera_factory = [] { return std::make_unique<FakeCamera>(); };
-    TForm1 form(env, nullptr);
-    TFormupdate update(env);
-    form.Formupdate = &update;
+    const Windows windows = make_windows(environment(server->settings()));
+    TForm1& form = *windows.main;
+    TFormupdate& update = *windows.update;
     const QString caption = form.windowTitle();
     form.FormActivate();
 
@@ -260,12 +262,12 @@ TEST_F(UpdateTest, InstallsTheNewVersionAndEndsEveryCopy) {
     EXPECT_EQ(dialogs.messages, (QStringList{"\rFaster retardation maps\rNew legends", closing}));
     const QString installed = program_folder + "update/vexolaninstall.MSI";
     EXPECT_EQ(update.installer_path, installed);
-    EXPECT_EQ(read_file(installed), installer);
+    EXPECT_EQ(read_bytes(installed), installer);
     EXPECT_EQ(opened, QStringList{installed});
     EXPECT_TRUE(QFileInfo(installed).isExecutable());
     EXPECT_TRUE(ui::wait_until([&] { return QFile::exists(program_folder + "marker"); }, 10000))
         << "the installer ran";
-    EXPECT_EQ(read_file(program_folder + "vexolan.old"), program);
+    EXPECT_EQ(read_bytes(program_folder + "vexolan.old"), program);
     EXPECT_FALSE(QFile::exists(program_folder + "vexolan"));
     EXPECT_FALSE(update.isVisible());
     EXPECT_EQ(update.Label1->caption(), "100 %");
@@ -319,7 +321,7 @@ TEST_F(UpdateTest, VersionFileLayouts) {
         EXPECT_EQ(update->Label1->caption(), c.label.isEmpty() ? label_before : c.label);
         EXPECT_TRUE(update->Timer1->enabled());
         EXPECT_GT(packets, 1);
-        EXPECT_EQ(read_file(program_folder + "update/vexolaninstall.MSI"), installer);
+        EXPECT_EQ(read_bytes(program_folder + "update/vexolaninstall.MSI"), installer);
         dialogs.while_shown = nullptr;
     }
 }
@@ -356,7 +358,7 @@ TEST_F(UpdateTest, LargeInstallerProgress) {
     EXPECT_EQ(update->ProgressBar1->value(), installer.size());
     EXPECT_TRUE(shown);
     EXPECT_GT(ticks, 0) << "the event loop ran during the transfers";
-    EXPECT_TRUE(read_file(program_folder + "update/vexolaninstall.MSI") == installer);
+    EXPECT_TRUE(read_bytes(program_folder + "update/vexolaninstall.MSI") == installer);
 }
 
 // Each download has the watchdog's full period before its first byte must come: a tick
@@ -373,7 +375,7 @@ TEST_F(UpdateTest, WatchdogGivesEachDownloadItsFullPeriod) {
         ui::wait_until([&] { return update->Timer1->remaining() < 100; }, 3000);
     };
     EXPECT_TRUE(update->Checkforupdates1Click());
-    EXPECT_EQ(read_file(program_folder + "update/vexolaninstall.MSI"), installer);
+    EXPECT_EQ(read_bytes(program_folder + "update/vexolaninstall.MSI"), installer);
 }
 
 // Every failure ends the check with false: nothing started, no installer under its name,
@@ -392,14 +394,14 @@ TEST_F(UpdateTest, FailuresEndTheCheckWithFalse) {
         {"remote folder missing", {}, [this] { QDir(home).removeRecursively(); }, false},
         {"version file missing", {}, [this] { QFile::remove(home + "version.txt"); }, false},
         {"version not a number", {},
-         [this] { write_file(home + "version.txt", "Vexolan\r\n1,08\r\n200000\r\n"); }, false},
+         [this] { write_bytes(home + "version.txt", "Vexolan\r\n1,08\r\n200000\r\n"); }, false},
         {"version file ends early", {},
-         [this] { write_file(home + "version.txt", "Vexolan\r\n1.08\r\n"); }, false},
+         [this] { write_bytes(home + "version.txt", "Vexolan\r\n1.08\r\n"); }, false},
         {"transfer cut off halfway", {"--cut", "vexolanInstall.MSI:100000"}, [] {}, true},
         {"installer shorter than its size", {},
-         [&] { write_file(home + "vexolanInstall.MSI", installer.left(150'000)); }, true},
+         [&] { write_bytes(home + "vexolanInstall.MSI", installer.left(150'000)); }, true},
         {"update folder not creatable", {},
-         [this] { write_file(program_folder + "update", "a file"); }, true},
+         [this] { write_bytes(program_folder + "update", "a file"); }, true},
         {"version file never sent", {"--stall", "version.txt"}, [] {}, false, false, true},
         {"installer never sent", {"--stall", "vexolanInstall.MSI"}, [] {}, true, false, true},
     };
@@ -456,7 +458,8 @@ TEST_F(UpdateTest, SilentServerIsGivenUp) {
         while (silent.nextPendingConnection()) ++connections;   // kept open, never written to
     });
     timeouts.connect_ms = 500;
-    network::ServerSettings settings{"127.0.0.1", silent.serverPort(), "Uploader", "ab#123456", {}};
+    network::ServerSettings settings{"127.0.0.1", silent.serverPort(), FtpTestServer::user,
+                                     FtpTestServer::password, {}};
     auto update = make_update(settings);
     EXPECT_FALSE(update->Checkforupdates1Click());
     EXPECT_EQ(connections, 2);
@@ -549,13 +552,9 @@ TEST_F(UpdateTest, ClosingDuringTheCheckEndsIt) {
     Environment env = environment(server->settings());
     int program_ended = 0;
     env.end_program = [&] { ++program_ended; };
-    env.stepper_factory = [] {
-        return std::make_unique<stepper::SimulatedController>(stepper::SimulatedConfig{});
-    };
-    env.camera_factory = [] { return std::make_unique<FakeCamera>(); };
-    TForm1 form(env, nullptr);
-    TFormupdate update(env);
-    form.Formupdate = &update;
+    const Windows windows = make_windows(env);
+    TForm1& form = *windows.main;
+    TFormupdate& update = *windows.update;
     QTimer::singleShot(300, &form, [&] { form.close(); });
     QElapsedTimer clock;
     clock.start();

@@ -92,6 +92,7 @@ protected:
         env.end_program = [this] { ++ended; };
         if (now) env.now = now;
         env.first_start = first_start;
+        env.open_file = open_file;
         auto form = std::make_unique<TForm1>(env, nullptr);
         update = std::make_unique<TFormupdate>(env);
         form->Formupdate = update.get();
@@ -106,9 +107,21 @@ protected:
         form.Timer2Timer();
     }
 
-    QString settings_path() const { return folder.path() + "/vexolan.ini"; }
+    // The program folder's file of that name.
+    QString file(const QString& name) const { return folder.path() + "/" + name; }
+    QString settings_path() const { return file("vexolan.ini"); }
     void write_settings(const QByteArray& text);
     QByteArray read_settings() const;
+    // The bitmap file's image; a null image when it cannot be read.
+    static QImage read(const QString& path);
+
+    // The operator picks the listed camera of that name.
+    static void pick(TForm1& form, const QString& name);
+    // Motor 1 set for the stage: 200 steps a turn, at its fastest.
+    static void stage_at_full_speed(TForm1& form);
+    // Presses `button` of a sequence and waits up to `timeout_ms` until no sequence runs;
+    // false when one still runs.
+    static bool run_sequence(TForm1& form, QAbstractButton* button, int timeout_ms);
 
     QTemporaryDir folder;
     ScriptedDialogs dialogs;
@@ -120,6 +133,8 @@ protected:
     int ended = 0;
     std::function<QDateTime()> now;   // the window's clock when set
     std::optional<FirstStart> first_start;   // the window's first-start settings when set
+    // how the window opens files and starts programs when set
+    std::function<bool(const QString& path, const QString& working_folder)> open_file;
 
 private:
     // the window makes the measurement folder the current directory; it is given back
