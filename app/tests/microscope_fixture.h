@@ -26,9 +26,7 @@ protected:
             return std::make_unique<capture::CaptureComponent>(microscope, options);
         };
         stepper::SimulatedConfig config;
-        config.shaft_turned = [stage = microscope->shared_stage()](int index, double steps) {
-            if (index == 0) stage->set_shaft_steps(steps);
-        };
+        config.shaft_turned = sim::turned_by_motor_1(microscope->shared_stage());
         auto form = make_window(config);
         start_up(*form);
         pick(*form, capture::VirtualCamera::name);

@@ -140,9 +140,7 @@ TEST(VirtualMicroscope, CameraNoise) {
 TEST(VirtualMicroscope, StageFollowsMotorOne) {
     sim::Microscope scope;
     stepper::SimulatedConfig config;
-    config.shaft_turned = [stage = scope.shared_stage()](int index, double steps) {
-        if (index == 0) stage->set_shaft_steps(steps);
-    };
+    config.shaft_turned = sim::turned_by_motor_1(scope.shared_stage());
     stepper::SimulatedController motor(config);
     motor.open(-1);
     motor.attach_now();
