@@ -98,8 +98,11 @@ void CurlFtpClient::connect() {
 
 void CurlFtpClient::change_folder(const QString& folder) {
     if (!connected_) throw Error("Not connected to the update server.");
-    const QString target =
-        folder.startsWith(QLatin1Char('/')) ? folder : folder_ + QLatin1Char('/') + folder;
+    // right after the login the current folder is the login folder, which the URL's path
+    // names by leaving the "/" out
+    const QString target = folder.startsWith(QLatin1Char('/')) || folder_.isEmpty()
+                               ? folder
+                               : folder_ + QLatin1Char('/') + folder;
     perform(url(target), false, nullptr);   // the server changes to the folder, or refuses
     folder_ = target;
 }
