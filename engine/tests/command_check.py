@@ -10,6 +10,7 @@ usage: command_check.py TARNWICK MAKE_ANGLE_SET
 """
 import os
 import re
+import resource
 import subprocess
 import sys
 import tempfile
@@ -49,9 +50,22 @@ CASES = [
     (".", ["-P", "set", "-U", "0,5"], 6, "set/: Input Parameter Error", "decimal point"),
     (".", ["-P", "set", "-h", "0"], 8, "set/: Max Image Error", "-h 0 is outside 1..3200"),
     (".", ["-P", "set", "-w", "4"], 8, "set/: Max Image Error", "set/0.bmp is 8 x 8 pixels; at most 4 x"),
+    (".", ["-P", "set", "-U", "1e-20"], 9, "set/: Unknon or numerical error",
+     "-U 1e-20: too small to compute with"),
     (".", ["-P", "blocked"], 7, "blocked/: Error writing to disk",
      "blocked/a1.bmp: a folder of that name is in the way"),
     ("busy", [], 10, "busy", "tarnwick.sta in the current directory"),
+]
+
+# Runs of a set large enough to be computed on two threads, with no room for a thread's
+# stack: each ends in code 9, and -U is blamed only when the engine computed with a -U too
+# small, not for one it raised (a negative one, or one at or below -L). The first, with a
+# sound -U, shows that the limits take hold.
+# (arguments, text that standard error must hold)
+THREADLESS = [
+    (["-U", "1"], "the computation failed"),
+    (["-U", "-1"], "the computation failed"),
+    (["-U", "1e-20", "-L", "0.5"], "the computation failed"),
 ]
 
 
@@ -65,6 +79,7 @@ def make_folders(d, make_angle_set):
     with open(os.path.join(d, "text", "0.bmp"), "w") as f:
         f.write("not a picture\n")
     angle_set("seven", "7")
+    angle_set("large", "512")
     os.replace(os.path.join(d, "seven", "90.bmp"), os.path.join(d, "narrow", "90.bmp"))
     os.mkdir(os.path.join(d, "blocked", "a1.bmp"))
     with open(os.path.join(d, "busy", "tarnwick.sta"), "w") as f:
@@ -95,6 +110,30 @@ def check_cases(d, tarnwick):
     return failures
 
 
+def without_threads():
+    """Threads get a stack of 1 GB (the stack limit) in 400 MB of address space."""
+    resource.setrlimit(resource.RLIMIT_STACK, (1 << 30, resource.getrlimit(resource.RLIMIT_STACK)[1]))
+    resource.setrlimit(resource.RLIMIT_AS, (400 << 20, resource.getrlimit(resource.RLIMIT_AS)[1]))
+
+
+def check_threadless(d, tarnwick):
+    hard = resource.getrlimit(resource.RLIMIT_STACK)[1]
+    if hard != resource.RLIM_INFINITY and hard < 1 << 30:
+        print("skipped the runs without threads: the stack limit cannot be raised")
+        return []
+    failures = []
+    for i, (args, err) in enumerate(THREADLESS):
+        r = subprocess.run([tarnwick, *args], cwd=os.path.join(d, "large"), capture_output=True,
+                           text=True, preexec_fn=without_threads)
+        # One core, or a build that needs more address space (sanitizers): no thread failed.
+        if i == 0 and r.returncode != 9:
+            print(f"skipped the runs without threads: tarnwick {' '.join(args)} ended with {r.returncode}")
+            return []
+        if r.returncode != 9 or err not in r.stderr:
+            failures.append(f"tarnwick {' '.join(args)} without threads: exit {r.returncode}: {r.stderr!r}")
+    return failures
+
+
 def check_make_angle_set(d, make_angle_set):
     failures = []
     for args, status, out in ((["--help"], 0, "Usage: make-angle-set FOLDER [SIZE]"),
@@ -116,7 +155,8 @@ def main():
     tarnwick, make_angle_set = sys.argv[1:3]
     with tempfile.TemporaryDirectory() as d:
         make_folders(d, make_angle_set)
-        failures = check_cases(d, tarnwick) + check_make_angle_set(d, make_angle_set)
+        failures = (check_cases(d, tarnwick) + check_threadless(d, tarnwick) +
+                    check_make_angle_set(d, make_angle_set))
     return report("command", failures)
 
 

@@ -2,6 +2,7 @@
 
 #include "angle_input.h"
 #include "bmp.h"
+#include "computation.h"
 #include "result_codes.h"
 
 #include <algorithm>
@@ -162,10 +163,13 @@ std::string explain(int32_t code, const std::vector<std::string>& args,
     case tarnwick::size_limit:
         return limit_problem(s);
     case tarnwick::numerical_error: {
-        char upper[32];
-        std::snprintf(upper, sizeof upper, "%g", static_cast<double>(s.upper));
-        return s.upper < 1e-13f ? std::string("-U ") + upper + ": too small to compute with"
-                                : "the computation failed";
+        // The engine computes with -U as clamped: a negative -U, or one at or below -L, is
+        // raised first and is never what was too small.
+        const float upper = tarnwick::clamp_settings(s).upper;
+        char text[32];
+        std::snprintf(text, sizeof text, "%g", static_cast<double>(upper));
+        return upper < 1e-13f ? std::string("-U ") + text + ": too small to compute with"
+                              : "the computation failed";
     }
     case tarnwick::busy:
         return "tarnwick.sta in the current directory: a run is going on here, or one was cut "
