@@ -31,6 +31,10 @@ struct ParsedOptions {
     bool error = false;   // a value that does not convert, or a bad channel letter
 };
 
+// The largest -w and -h a run takes; a larger one, or one below 1, ends it with code 8.
+// (The images themselves are bounded by plane_limit, angle_input.h.)
+constexpr int32_t max_size_option = 3200;
+
 // At most this many characters of the option string are read.
 constexpr size_t max_option_chars = 255;
 // At most this many tokens are used.

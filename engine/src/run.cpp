@@ -6,6 +6,7 @@
 
 #include "angle_input.h"
 #include "computation.h"
+#include "folder.h"
 #include "options.h"
 #include "result_codes.h"
 #include "result_output.h"
@@ -30,11 +31,6 @@ const char* const status_file = "tarnwick.sta";
 bool is_file(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-bool is_directory(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool write_status_file(const std::string& path) {
@@ -81,7 +77,8 @@ private:
         } catch (...) {
             code = cannot_write;
         }
-        if (s_.max_width < 1 || s_.max_width > 3200 || s_.max_height < 1 || s_.max_height > 3200)
+        if (s_.max_width < 1 || s_.max_width > max_size_option || s_.max_height < 1 ||
+            s_.max_height > max_size_option)
             code = size_limit;
         return code;
     }
@@ -197,8 +194,8 @@ int32_t execute(const char* options) {
     choose_folders(s);
 
     int32_t code = ready;
-    if (!is_directory(s.input_folder)) code = cannot_read_first;
-    if (!is_directory(s.output_folder)) code = cannot_write;
+    if (!fileio::is_directory(s.input_folder)) code = cannot_read_first;
+    if (!fileio::is_directory(s.output_folder)) code = cannot_write;
     if (parsed.error) code = option_error;
 
     if (code == ready) {

@@ -1,6 +1,7 @@
 #include "bmp_variants.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <fstream>
 #include <map>
 #include <stdexcept>
@@ -58,7 +59,9 @@ uint32_t pack(uint32_t rgb, const uint32_t masks[3]) {
     return out;
 }
 
+// One row of indices as runs of two or more and literals between them.
 void rle_row(Bytes& out, const std::vector<uint8_t>& idx, bool four) {
+    RleCodes codes{four, {}};
     size_t x = 0;
     const size_t w = idx.size();
     auto run_at = [&](size_t i) {
@@ -69,29 +72,22 @@ void rle_row(Bytes& out, const std::vector<uint8_t>& idx, bool four) {
     while (x < w) {
         const size_t run = run_at(x);
         if (run >= 2) {
-            out.u8(static_cast<unsigned>(run));
-            out.u8(four ? idx[x] << 4 | idx[x] : idx[x]);
+            codes.run(static_cast<unsigned>(run), idx[x]);
             x += run;
             continue;
         }
         size_t n = 1;
         while (x + n < w && n < 255 && run_at(x + n) < 2) ++n;
         if (n < 3) {
-            for (size_t i = 0; i < n; ++i) out.u8(1), out.u8(four ? idx[x + i] << 4 : idx[x + i]);
+            for (size_t i = 0; i < n; ++i) codes.run(1, idx[x + i]);   // a literal takes three
         } else {
-            out.u8(0);
-            out.u8(static_cast<unsigned>(n));
-            const size_t start = out.b.size();
-            for (size_t i = 0; i < n; ++i) {
-                if (!four) out.u8(idx[x + i]);
-                else if (i % 2 == 0) out.u8(idx[x + i] << 4);
-                else out.b.back() |= idx[x + i];
-            }
-            if ((out.b.size() - start) % 2) out.u8(0);
+            codes.literal({idx.begin() + static_cast<std::ptrdiff_t>(x),
+                           idx.begin() + static_cast<std::ptrdiff_t>(x + n)});
         }
         x += n;
     }
-    out.u8(0), out.u8(0);
+    codes.end_of_row();
+    out.b.insert(out.b.end(), codes.b.begin(), codes.b.end());
 }
 
 // The file around pixel data `data`: file header, information header, masks, palette.

@@ -9,6 +9,7 @@
 #include <functional>
 
 using namespace testing_support;
+using testing_bmp::RleCodes;
 using testing_bmp::Variant;
 
 namespace {
@@ -28,31 +29,6 @@ bmp::Image picture(Variant v, int32_t w, int32_t h) {
         return colours[i];
     });
 }
-
-// Run-length codes as a test writes them: RLE8 takes one index per pixel, RLE4 two per byte.
-struct RleCodes {
-    bool four;
-    std::vector<uint8_t> b;
-    void run(unsigned count, uint8_t index) {
-        b.push_back(static_cast<uint8_t>(count));
-        b.push_back(four ? static_cast<uint8_t>(index << 4 | index) : index);
-    }
-    // At least three indices.
-    void literal(const std::vector<uint8_t>& idx) {
-        b.push_back(0);
-        b.push_back(static_cast<uint8_t>(idx.size()));
-        const size_t start = b.size();
-        for (size_t i = 0; i < idx.size(); ++i) {
-            if (!four) b.push_back(idx[i]);
-            else if (i % 2 == 0) b.push_back(static_cast<uint8_t>(idx[i] << 4));
-            else b.back() |= idx[i];
-        }
-        if ((b.size() - start) % 2) b.push_back(0);
-    }
-    void delta(uint8_t right, uint8_t up) { b.insert(b.end(), {0, 2, right, up}); }
-    void end_of_row() { b.insert(b.end(), {0, 0}); }
-    void end() { b.insert(b.end(), {0, 1}); }
-};
 
 // Sixteen distinct colours, the palette of the run-length fixtures.
 std::vector<uint32_t> sixteen_colours() {

@@ -1,21 +1,17 @@
 #include "command_line.h"
 
+#include "folder.h"
 #include "options.h"
 
 #include <cctype>
 #include <set>
-#include <sys/stat.h>
 
 namespace command {
 
 namespace {
 
+using fileio::is_directory;
 using tarnwick::Kind;
-
-bool is_directory(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 std::string quoted(const std::string& s) {
     return "\"" + s + "\"";

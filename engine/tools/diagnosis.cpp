@@ -3,6 +3,7 @@
 #include "angle_input.h"
 #include "bmp.h"
 #include "computation.h"
+#include "folder.h"
 #include "result_codes.h"
 
 #include <algorithm>
@@ -95,15 +96,16 @@ std::string size_problem(const std::string& folder) {
 
 std::string limit_problem(const tarnwick::Settings& s) {
     for (auto [name, value] : {std::pair{"-w", s.max_width}, std::pair{"-h", s.max_height}})
-        if (value < 1 || value > 3200)
-            return std::string(name) + " " + std::to_string(value) + " is outside 1..3200";
+        if (value < 1 || value > tarnwick::max_size_option)
+            return std::string(name) + " " + std::to_string(value) + " is outside 1.." +
+                   std::to_string(tarnwick::max_size_option);
     const std::string path = s.input_folder + angle_file_names[0];
     bmp::Header h;
     if (header_of(path, h) != bmp::Status::ok) return image_problem(path, {});
     return path + " is " + size_text(h) + "; at most " +
            std::to_string(std::min(s.max_width, tarnwick::plane_limit)) + " x " +
            std::to_string(std::min(s.max_height, tarnwick::plane_limit)) +
-           " are accepted (-w and -h, up to 3073)";
+           " are accepted (-w and -h, up to " + std::to_string(tarnwick::plane_limit) + ")";
 }
 
 // The first value that the option parser does not take.
@@ -132,11 +134,9 @@ std::string write_problem(const std::string& folder) {
     if (std::string p = folder_problem(folder); !p.empty()) return p;
     if (::access(folder.c_str(), W_OK | X_OK) != 0)
         return folder + ": cannot be written (" + std::strerror(errno) + ")";
-    for (const char* name : {"tarnwick.sta", "a0.bmp", "a1.bmp", "a2.bmp"}) {
-        struct stat st {};
-        if (::stat((folder + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    for (const char* name : {"tarnwick.sta", "a0.bmp", "a1.bmp", "a2.bmp"})
+        if (fileio::is_directory(folder + name))
             return folder + name + ": a folder of that name is in the way";
-    }
     return folder + ": a file could not be written (is the disk full?), or the images did not "
                     "fit into memory";
 }

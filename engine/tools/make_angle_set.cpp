@@ -6,6 +6,7 @@
 // Seen through a polarizer at angle t under circularly polarized light, a sample of
 // transmission T, retardation d and extinction angle phi gives
 //     I(t) = T/2 (1 + sin(d) sin(2t - 2phi)).
+#include "angle_input.h"
 #include "bmp.h"
 
 #include <charconv>
@@ -14,29 +15,30 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <sysexits.h>
 #include <system_error>
 
 namespace {
 
-constexpr int usage_error = 64; // EX_USAGE
-
 const char usage_line[] = "Usage: make-angle-set FOLDER [SIZE]\n";
+// %d: the largest SIZE, the largest angle image the engine takes
 const char description[] =
     "Writes a synthetic angle image set 0.bmp, 45.bmp, 90.bmp, 135.bmp (32 bits per pixel,\n"
-    "SIZE x SIZE pixels, 1..3073, default 512) of a birefringent sample into FOLDER, which\n"
+    "SIZE x SIZE pixels, 1..%d, default 512) of a birefringent sample into FOLDER, which\n"
     "is created when it does not exist. Analyse it with: tarnwick -P FOLDER\n";
 
 int refuse(const char* why) {
     std::fprintf(stderr, "make-angle-set: %s\n%sTry 'make-angle-set --help' for more.\n", why,
                  usage_line);
-    return usage_error;
+    return EX_USAGE;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
-        std::printf("%s%s", usage_line, description);
+        std::printf("%s", usage_line);
+        std::printf(description, static_cast<int>(tarnwick::plane_limit));
         return 0;
     }
     if (argc < 2 || argc > 3) return refuse("give a folder and optionally a size");
@@ -46,8 +48,10 @@ int main(int argc, char** argv) {
     if (argc == 3) {
         const char* end = argv[2] + std::strlen(argv[2]);
         const auto [stop, ec] = std::from_chars(argv[2], end, size);
-        if (ec != std::errc{} || stop != end || size < 1 || size > 3073)
-            return refuse("SIZE must be a whole number from 1 to 3073");
+        if (ec != std::errc{} || stop != end || size < 1 || size > tarnwick::plane_limit)
+            return refuse(
+                ("SIZE must be a whole number from 1 to " + std::to_string(tarnwick::plane_limit))
+                    .c_str());
     }
     if (folder.back() != '/') folder += '/';
     std::error_code ec;

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <string>
 #include <sys/stat.h>
+#include <sysexits.h>
 #include <vector>
 
 #ifndef TARNWICK_VERSION
@@ -21,8 +22,6 @@
 #endif
 
 namespace {
-
-constexpr int usage_error = 64; // EX_USAGE
 
 void print_help() {
     std::printf(
@@ -39,8 +38,9 @@ void print_help() {
         tarnwick::describe_options().c_str());
     for (int code = 0; code <= 10; ++code)
         std::printf("  %2d  %s\n", code, tarnwick::status_text(code));
-    std::printf(
-        "  64  the arguments are not options the engine takes (nothing is read or written)\n");
+    std::printf("  %2d  the arguments are not options the engine takes (nothing is read or "
+                "written)\n",
+                EX_USAGE);
 }
 
 bool same_place(const std::string& a, const std::string& b) {
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
             stderr,
             "tarnwick: %s\nUsage: tarnwick [OPTION]...\nTry 'tarnwick --help' for the options.\n",
             call.error.c_str());
-        return usage_error;
+        return EX_USAGE;
     }
 
     const int32_t code = Execute_Tarnwick(call.options.c_str());
