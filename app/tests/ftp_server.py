@@ -10,6 +10,7 @@ Faults on request, each for the first RETR of its file only:
   --stall NAME     RETR NAME opens the transfer and then sends nothing
   --cut NAME:N     RETR NAME sends the first N bytes, then fails the transfer (426)
   --late NAME:S    RETR NAME sends its first byte only after S seconds, then the file
+  --login-folder NAME  the account logs in to ROOT/NAME rather than ROOT
   --tls DIR        offers TLS with a new certificate for 127.0.0.1, written to
                    DIR/cert.pem (trust it as the certificate authority) and DIR/key.pem
 """
@@ -106,6 +107,8 @@ def handler_class(base, faults):
             event("disconnect")
 
         def on_login(self, username):
+            if faults.login_folder:   # the account starts below the server's root
+                self.fs.cwd = "/" + faults.login_folder
             event("login %s tls=%d" % (username, int(bool(getattr(self, "_ssl_established", False)))))
 
         def on_login_failed(self, username, password):
@@ -150,6 +153,7 @@ def main():
     parser.add_argument("--cut")
     parser.add_argument("--tls")
     parser.add_argument("--late")
+    parser.add_argument("--login-folder")
     args = parser.parse_args()
 
     authorizer = DummyAuthorizer()

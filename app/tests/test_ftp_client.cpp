@@ -90,3 +90,16 @@ TEST(FtpClient, EndedFromThePacketHandler) {
     }
     EXPECT_TRUE(server.wait_for("disconnect", 2));
 }
+
+// Folders are relative to the account's login folder, also where that is not the
+// server's root.
+TEST(FtpClient, FoldersStartAtTheLoginFolder) {
+    Served s;
+    FtpTestServer server(s.root.path(), {"--login-folder", "Website"});
+    network::CurlFtpClient client;
+    client.set_server(server.settings());
+    client.connect();
+    client.change_folder("VEXOLANHome");
+    client.download("data.bin", s.local_file());
+    EXPECT_EQ(read_bytes(s.local_file()).size(), 3'000'000);
+}
