@@ -38,8 +38,8 @@ void VirtualCamera::start(FrameSink sink) {
         running_ = true;
     }
     const uint64_t seed = ++runs_ * 0x2545f4914f6cdd1du;  // each run its own noise
-    thread_ =
-        std::thread([this, sink = std::move(sink), size = current_size_, seed] { film(sink, size, seed); });
+    thread_ = std::thread(
+        [this, sink = std::move(sink), size = current_size_, seed] { film(sink, size, seed); });
 }
 
 void VirtualCamera::stop() {

@@ -19,8 +19,8 @@ namespace capture {
 class VirtualCamera : public Device {
 public:
     static constexpr const char* name = "Virtual microscope";
-    // Its "Format" dialog offers the standard sizes; it films any size from 2 x 2 to
-    // 3072 x 3072.
+    // The rates its "Format" dialog offers beside capture::standard_sizes; it films any
+    // size from 2 x 2 to 3072 x 3072.
     static constexpr double rates[] = {7.5, 15, 30};
 
     // `frame_rate` frames per second; tests may ask for more than a real camera gives.

@@ -62,15 +62,17 @@ void TForm1::nmChange() {
 
 void TForm1::ExecuteTarnwick() {
     const QByteArray options = QFile::encodeName(Edit1->text());
-    // the engine reads so many characters and would run with whatever options were cut off
+    // the engine reads at most tarnwick::max_option_chars characters and would run with
+    // whatever options were cut off
     if (size_t(options.size()) > tarnwick::max_option_chars) {
         Label13->set_caption(QString());
         Start_Sequence->setEnabled(true);
-        throw std::runtime_error(QStringLiteral("The path of the program folder is too long for the "
-                                                "engine, whose options are at most %1 characters "
-                                                "long. Move the program to a folder with a shorter path.")
-                                     .arg(tarnwick::max_option_chars)
-                                     .toStdString());
+        throw std::runtime_error(
+            QStringLiteral("The path of the program folder is too long for the "
+                           "engine, whose options are at most %1 characters "
+                           "long. Move the program to a folder with a shorter path.")
+                .arg(tarnwick::max_option_chars)
+                .toStdString());
     }
     // the engine's busy check looks for its status file in the current directory
     QDir::setCurrent(shell.measurement_folder);

@@ -34,7 +34,8 @@ QString why_not_startable(const TForm1& form) {
     if (form.GroupBox1->isHidden()) return QStringLiteral("the polarizer's motor is not connected");
     if (form.Image0->picture().width() < 2)
         return QStringLiteral("no camera frames (choose the camera in the program once)");
-    return QStringLiteral("Start_Sequence was not available within %1 s").arg(start_limit_ms / 1000);
+    return QStringLiteral("Start_Sequence was not available within %1 s")
+        .arg(start_limit_ms / 1000);
 }
 
 // What the measurement came to: the engine's result code, with the result set and the
@@ -109,7 +110,8 @@ int run(TForm1& form, const Request& request, Dialogs& dialogs, const std::funct
     const qsizetype errors = dialogs.errors.size();
     (measure ? static_cast<QAbstractButton*>(form.Start_Sequence) : form.Collectbackgroundimages)
         ->click();
-    ui::wait_until([&] { return ended() || (!form.sequence.running && !form.executethis->enabled()); });
+    ui::wait_until(
+        [&] { return ended() || (!form.sequence.running && !form.executethis->enabled()); });
     if (ended() || form.sequence.stopping) {
         // a signal closed the window meanwhile: it ends in order once the polarizer is home
         say(progress, QStringLiteral("interrupted: the window was closed during the sequence"));

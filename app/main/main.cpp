@@ -65,20 +65,23 @@ std::optional<int> read_arguments(const QStringList& arguments, Arguments& out) 
     const QCommandLineOption version = options.addVersionOption();
     const QCommandLineOption simulate(QStringLiteral("simulate"),
                                       QStringLiteral("Run on the simulated polarizer motor."));
-    const QCommandLineOption stepper_name(QStringLiteral("stepper-name"),
-                                          QStringLiteral("Device name of the simulated controller "
-                                                         "(a 4-motor unipolar name gives two motors)."),
-                                          QStringLiteral("name"));
+    const QCommandLineOption stepper_name(
+        QStringLiteral("stepper-name"),
+        QStringLiteral("Device name of the simulated controller "
+                       "(a 4-motor unipolar name gives two motors)."),
+        QStringLiteral("name"));
     const QCommandLineOption sample(
         QStringLiteral("sample"),
-        QStringLiteral("The sample under the virtual microscope: %1 (default target).").arg(sample_names()),
+        QStringLiteral("The sample under the virtual microscope: %1 (default target).")
+            .arg(sample_names()),
         QStringLiteral("name"), QStringLiteral("target"));
     const QCommandLineOption measure(
         QStringLiteral("measure"),
-        QStringLiteral("Measure once without an operator: press Start_Sequence, save the result set as "
-                       "BASE.a1.bmp, BASE.a2.bmp, BASE.a0.bmp and the Measure page as BASE.png, "
-                       "close. Exit status: the engine's result code, 20 when no measurement "
-                       "could start or it failed."),
+        QStringLiteral(
+            "Measure once without an operator: press Start_Sequence, save the result set as "
+            "BASE.a1.bmp, BASE.a2.bmp, BASE.a0.bmp and the Measure page as BASE.png, "
+            "close. Exit status: the engine's result code, 20 when no measurement "
+            "could start or it failed."),
         QStringLiteral("BASE"));
     const QCommandLineOption collect(
         QStringLiteral("collect-background"),
@@ -94,7 +97,8 @@ std::optional<int> read_arguments(const QStringList& arguments, Arguments& out) 
     if (options.isSet(help)) options.showHelp(0);
     if (options.isSet(version)) options.showVersion();
     if (!options.positionalArguments().isEmpty())
-        return refuse(QStringLiteral("unexpected argument \"%1\"").arg(options.positionalArguments()[0]));
+        return refuse(
+            QStringLiteral("unexpected argument \"%1\"").arg(options.positionalArguments()[0]));
     if (options.isSet(measure) && options.value(measure).isEmpty())
         return refuse(QStringLiteral("--measure needs the base name of the result set"));
     if (options.isSet(measure) && options.isSet(collect))
@@ -108,7 +112,8 @@ std::optional<int> read_arguments(const QStringList& arguments, Arguments& out) 
     out.sample = options.value(sample);
     if (options.isSet(measure))
         // the base as given, from the folder the command was started in
-        out.request = {headless::Command::measure, QFileInfo(options.value(measure)).absoluteFilePath()};
+        out.request = {headless::Command::measure,
+                       QFileInfo(options.value(measure)).absoluteFilePath()};
     else if (options.isSet(collect))
         out.request.command = headless::Command::collect_background;
     return std::nullopt;
@@ -117,7 +122,8 @@ std::optional<int> read_arguments(const QStringList& arguments, Arguments& out) 
 // The window's devices and services: the simulated controller (attached only with
 // --simulate) turning the virtual microscope's polarizer, the cameras, the update server,
 // the desktop's process hooks. `end_program` is what the orderly close ends with.
-Environment make_environment(const Arguments& arguments, const std::shared_ptr<sim::Microscope>& microscope,
+Environment make_environment(const Arguments& arguments,
+                             const std::shared_ptr<sim::Microscope>& microscope,
                              ui::Dialogs& dialogs, std::function<void()> end_program) {
     stepper::SimulatedConfig config;
     if (arguments.stepper_name) config.device_name = arguments.stepper_name->toStdString();
@@ -128,8 +134,12 @@ Environment make_environment(const Arguments& arguments, const std::shared_ptr<s
 
     Environment env;
     env.program_folder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
-    env.stepper_factory = [config] { return std::make_unique<stepper::SimulatedController>(config); };
-    env.camera_factory = [microscope] { return std::make_unique<capture::CaptureComponent>(microscope); };
+    env.stepper_factory = [config] {
+        return std::make_unique<stepper::SimulatedController>(config);
+    };
+    env.camera_factory = [microscope] {
+        return std::make_unique<capture::CaptureComponent>(microscope);
+    };
     env.ftp_factory = [] { return std::make_unique<network::CurlFtpClient>(); };
     env.update_server = configured_update_server();
     env.dialogs = &dialogs;
@@ -141,14 +151,14 @@ Environment make_environment(const Arguments& arguments, const std::shared_ptr<s
         // a first start on the virtual microscope measures without anything typed: its
         // camera, and its stage's steps and sense at a turn a second, braking in 0.1 s
         const sim::StageGeometry& stage = microscope->stage().geometry();
-        env.first_start = FirstStart{QString::fromLatin1(capture::VirtualCamera::name),
-                                     stage.steps_per_turn, stage.sense, stage.steps_per_turn,
-                                     10 * stage.steps_per_turn};
+        env.first_start =
+            FirstStart{QString::fromLatin1(capture::VirtualCamera::name), stage.steps_per_turn,
+                       stage.sense, stage.steps_per_turn, 10 * stage.steps_per_turn};
     }
     return env;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     // the record rows of saved result images, for other tools: no window, no display
@@ -166,7 +176,8 @@ int main(int argc, char** argv) {
     app.setApplicationName(QStringLiteral("vexolan"));
     app.setApplicationVersion(QStringLiteral(VEXOLAN_VERSION_TEXT));
     Arguments arguments;
-    if (const std::optional<int> status = read_arguments(app.arguments(), arguments)) return *status;
+    if (const std::optional<int> status = read_arguments(app.arguments(), arguments))
+        return *status;
     const bool headless_run = arguments.request.command != headless::Command::none;
     if (!display && !headless_run) {
         std::fprintf(stderr,
@@ -181,7 +192,8 @@ int main(int argc, char** argv) {
     microscope->set_sample(arguments.sample.toStdString());
     ui::QtDialogs desktop_dialogs;
     headless::Dialogs headless_dialogs(stderr);
-    ui::Dialogs& dialogs = headless_run ? static_cast<ui::Dialogs&>(headless_dialogs) : desktop_dialogs;
+    ui::Dialogs& dialogs =
+        headless_run ? static_cast<ui::Dialogs&>(headless_dialogs) : desktop_dialogs;
     ui::set_error_box(&dialogs);
     bool ended = false;
     const Environment env = make_environment(arguments, microscope, dialogs, [&ended] {

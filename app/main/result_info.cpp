@@ -28,8 +28,8 @@ record_row::Description read_record(const char* path) {
     const bmp::Status status = bmp::read_file(path, {}, sink, check);
     if (status == bmp::Status::too_large && width > 0)
         d.error = "not a saved result image (" + std::to_string(width) + " x " +
-                  std::to_string(height) + " pixels, not " + std::to_string(record_row::width) + " x " +
-                  std::to_string(record_row::height) + ")";
+                  std::to_string(height) + " pixels, not " + std::to_string(record_row::width) +
+                  " x " + std::to_string(record_row::height) + ")";
     else if (status != bmp::Status::ok)
         d.error = bmp::status_text(status);
     else

@@ -60,7 +60,6 @@ QImage read_image(const QString& path) {
     return image;
 }
 
-
 }  // namespace
 
 void TForm1::Start_SequenceClick() {
@@ -104,9 +103,11 @@ void TForm1::CollectbackgroundimagesClick() {
             "The measurement is finishing; collect the background images when it has ended."));
         return;
     }
-    if (sequence.running && sequence.state > first_combined_state && !sequence.collecting_background) {
-        dialogs().message(QStringLiteral("The measurement has already combined angle images; collect "
-                                         "the background images when it has ended."));
+    if (sequence.running && sequence.state > first_combined_state &&
+        !sequence.collecting_background) {
+        dialogs().message(
+            QStringLiteral("The measurement has already combined angle images; collect "
+                           "the background images when it has ended."));
         return;
     }
     sequence.collecting_background = true;
@@ -192,8 +193,9 @@ void TForm1::waitforcompletion([[maybe_unused]] int32_t mode, int32_t angle, int
 
 void TForm1::wait_for_polarizer(int32_t angle) {
     const int s = motor.selected;
-    const double travel = polarizer_travel::seconds(
-        Targetsteps(angle) - controller().current_position(s), motor.speed[s], motor.acceleration[s]);
+    const double travel =
+        polarizer_travel::seconds(Targetsteps(angle) - controller().current_position(s),
+                                  motor.speed[s], motor.acceleration[s]);
     // a motor without speed never gets there: it has the margin alone
     const double limit_ms =
         (std::isfinite(travel) ? std::ceil(travel * 1000) : 0) + arrival_margin_ms;

@@ -93,6 +93,7 @@ TEST_F(SequenceTest, BackgroundImagesCalibrateTheEmptyField) {
     QStringList stored;
     for (int angle : angles) {
         stored << prefix + QString::number(angle) + ".bmp";
+        EXPECT_FALSE(read_bytes(stored.back()).isEmpty()) << angle;
         EXPECT_EQ(read_bytes(stored.back()), read_bytes(angle_image(angle))) << angle;
     }
     EXPECT_EQ(form->sequence.stored_backgrounds, stored);
@@ -137,7 +138,10 @@ TEST_F(SequenceTest, StartAndCollectWhileRunning) {
     expect_idle();
 
     QList<QByteArray> stored;
-    for (const QString& b : backgrounds) stored << read_bytes(b);
+    for (const QString& b : backgrounds) {
+        stored << read_bytes(b);
+        EXPECT_FALSE(stored.back().isEmpty()) << b.toStdString();
+    }
     collect_at = "90° back (7/9)";   // 135 degrees has been combined
     EXPECT_EQ(run(form->Start_Sequence), measurement);
     EXPECT_EQ(dialogs.messages.filter("already combined angle images").size(), 1);
