@@ -28,7 +28,7 @@ QString closing_message() {
         .join(QLatin1Char('\r'));
 }
 
-}  // namespace
+} // namespace
 
 void TFormupdate::install(const VersionFile& version) {
     if (env_.dialogs) env_.dialogs->message(version.notes);
@@ -36,7 +36,7 @@ void TFormupdate::install(const VersionFile& version) {
     try {
         fetch_installer(version);
     } catch (...) {
-        hide();   // the download has ended, though not well
+        hide(); // the download has ended, though not well
         throw;
     }
     back_up_program_file();
@@ -86,7 +86,7 @@ void TFormupdate::start_installer() {
     if (file.open(QIODevice::ReadOnly)) head = file.read(4);
     file.close();
     if (head.startsWith("#!") || head.startsWith("\x7f"
-                                                  "ELF"))
+                                                 "ELF"))
         file.setPermissions(file.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeUser |
                             QFileDevice::ExeGroup | QFileDevice::ExeOther);
     if (env_.open_file) env_.open_file(installer_path, QString());

@@ -19,7 +19,7 @@ QString program_file(QString path) {
     return path;
 }
 
-}  // namespace
+} // namespace
 
 // The others first, each asked to end in its orderly way; this process last.
 bool TFormupdate::endprocessesbyname(const QString& name) {
@@ -34,8 +34,10 @@ bool TFormupdate::endprocessesbyname(const QString& name) {
     std::optional<RunningProcess> self_too;
     for (const RunningProcess& p : env_.running_processes()) {
         if (!is_copy(p)) continue;
-        if (p.pid == self) self_too = p;
-        else result = env_.end_process(p);
+        if (p.pid == self)
+            self_too = p;
+        else
+            result = env_.end_process(p);
     }
     if (self_too) result = env_.end_process(*self_too);
     return result;

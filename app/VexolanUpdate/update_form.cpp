@@ -19,9 +19,10 @@ namespace {
 const QString remote_folder = QStringLiteral("Website/VEXOLANHome");
 const QString version_name = QStringLiteral("version.txt");
 
-}  // namespace
+} // namespace
 
-TFormupdate::TFormupdate(Environment env) : program_version(::program_version), env_(std::move(env)) {
+TFormupdate::TFormupdate(Environment env)
+    : program_version(::program_version), env_(std::move(env)) {
     setObjectName(QStringLiteral("Formupdate"));
     setWindowTitle(QStringLiteral("Downloading Update"));
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
@@ -44,12 +45,13 @@ TFormupdate::TFormupdate(Environment env) : program_version(::program_version), 
     ProgressBar1->setGeometry(8, 32, 145, 17);
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
-    ProgressBar1->setTextVisible(false);   // Label1 shows the percentage
+    ProgressBar1->setTextVisible(false); // Label1 shows the percentage
     Label1 = new ui::Label(this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->move(168, 32);
     Label1->set_caption(QStringLiteral("Label1"));
-    Timer1 = new ui::Timer(31000, [this] { Timer1Timer(); }, this);
+    Timer1 = new ui::Timer(
+        31000, [this] { Timer1Timer(); }, this);
 
     try {
         if (env_.ftp_factory) NMFTP1 = env_.ftp_factory();
@@ -76,7 +78,7 @@ bool TFormupdate::Checkforupdates1Click() {
         try {
             ftp.connect();
         } catch (const network::Error&) {
-            ftp.connect();   // once more
+            ftp.connect(); // once more
         }
         Timer1->setEnabled(true);
         ftp.change_folder(remote_folder);

@@ -15,7 +15,7 @@
 #include <memory>
 
 class TFormupdate : public QWidget {
-public:
+  public:
     // Built with what the update touches outside: the program folder, the update server
     // and the FTP client factory, the dialogs, the desktop's open action, the process
     // table and the program's orderly end.
@@ -42,15 +42,15 @@ public:
 
     ui::Label *Label1, *Label2;
     QProgressBar* ProgressBar1;
-    std::unique_ptr<network::FtpClient> NMFTP1;   // none without a factory
+    std::unique_ptr<network::FtpClient> NMFTP1; // none without a factory
     ui::Timer* Timer1;
 
-private:
+  private:
     // "version.txt": free text, the version, the installer's size in bytes, the notes.
     struct VersionFile {
         long double version = 0;
         int32_t installer_size = 0;
-        QString notes;   // each line after a carriage return
+        QString notes; // each line after a carriage return
     };
     VersionFile read_version_file() const;
     void download(const QString& remote_name, const QString& local_path);

@@ -84,7 +84,7 @@ void integration_figures() {
 
 void streaming_figures() {
     QTemporaryDir folder;
-    headless::Dialogs dialogs(stderr);   // answered at once: nothing waits for an operator
+    headless::Dialogs dialogs(stderr); // answered at once: nothing waits for an operator
     ui::set_error_box(&dialogs);
     auto microscope = std::make_shared<sim::Microscope>();
     capture::CaptureComponent* camera = nullptr;
@@ -137,7 +137,7 @@ void streaming_figures() {
     ui::set_error_box(nullptr);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);

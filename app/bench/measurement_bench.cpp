@@ -25,7 +25,7 @@
 namespace {
 
 constexpr double frames_per_second = 30;
-constexpr int frames_per_integration = 11;   // integration count 10 + 1
+constexpr int frames_per_integration = 11; // integration count 10 + 1
 
 // Processor seconds of a process or one of its threads, from /proc.
 double cpu_seconds(const QString& stat_path) {
@@ -53,7 +53,7 @@ double setting(const QStringList& lines, int line) {
     return line <= lines.size() ? lines[line - 1].trimmed().toDouble() : 0;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     vexolan.start(program, {"--simulate", "--measure", folder.filePath("bench")});
     if (!vexolan.waitForStarted()) return 1;
 
-    vexolan.setReadChannel(QProcess::StandardError);   // where the progress lines come
+    vexolan.setReadChannel(QProcess::StandardError); // where the progress lines come
     QElapsedTimer clock;
     clock.start();
     Sample first, last;
@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
             pending.remove(0, end + 1);
             if (line.contains("forward (") || line.contains("back (")) {
                 if (integrations++ == 0) first = sample(vexolan.processId(), clock);
-            } else if (integrations == 8) {   // the engine's status follows the last step
+            } else if (integrations == 8) { // the engine's status follows the last step
                 last = sample(vexolan.processId(), clock);
                 std::printf("engine status: %s\n", line.mid(line.indexOf(' ') + 1).constData());
                 done = true;
@@ -106,8 +106,7 @@ int main(int argc, char** argv) {
     const double steps_per_turn = setting(lines, 2), acceleration = setting(lines, 6),
                  speed = setting(lines, 10);
     // six moves of 45 degrees: 0 to 45, 90, 135 and back to 0
-    const double travel =
-        6 * polarizer_travel::seconds(steps_per_turn / 8, speed, acceleration);
+    const double travel = 6 * polarizer_travel::seconds(steps_per_turn / 8, speed, acceleration);
     const double wall = last.wall - first.wall;
     const double frames = integrations * frames_per_integration / frames_per_second;
     const double limit_9 = 9 * frames_per_integration / frames_per_second + travel;

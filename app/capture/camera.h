@@ -16,17 +16,17 @@
 namespace capture {
 
 class Error : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // The kinds of property dialog a device may offer, numbered 0 to 7.
 using DialogSet = std::bitset<8>;
-constexpr int features_dialog = 3;   // the device's own properties ("Features")
-constexpr int format_dialog = 5;     // the stream format of its output ("Format")
+constexpr int features_dialog = 3; // the device's own properties ("Features")
+constexpr int format_dialog = 5;   // the stream format of its output ("Format")
 
 class Camera {
-public:
+  public:
     virtual ~Camera() = default;
 
     // The names of all video capture devices, the names that set_device_name accepts.
@@ -74,4 +74,4 @@ public:
 // Creates the capture component; raises capture::Error when none can be made.
 using Factory = std::function<std::unique_ptr<Camera>()>;
 
-}  // namespace capture
+} // namespace capture

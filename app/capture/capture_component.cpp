@@ -87,7 +87,7 @@ void CaptureComponent::stop() {
     if (!streaming_) return;
     device_->stop();
     streaming_ = false;
-    queue_.discard();  // frames of a stopped stream are stale
+    queue_.discard(); // frames of a stopped stream are stale
 }
 
 void CaptureComponent::close() {
@@ -124,4 +124,4 @@ DialogSet CaptureComponent::available_dialogs() {
     return device_ ? device_->dialogs() : DialogSet{};
 }
 
-}  // namespace capture
+} // namespace capture

@@ -28,7 +28,7 @@ struct CaptureOptions {
 };
 
 class CaptureComponent : public Camera {
-public:
+  public:
     CaptureComponent(std::shared_ptr<sim::Microscope> microscope, CaptureOptions options = {});
     ~CaptureComponent() override;
 
@@ -51,7 +51,7 @@ public:
     // Frames the queue dropped because the GUI thread was busy.
     size_t dropped_frames() const { return queue_.dropped(); }
 
-private:
+  private:
     Device& device();
     // The size to ask the device for: none while the device keeps its current format.
     std::optional<QSize> wanted_size() const;
@@ -59,16 +59,16 @@ private:
     void release();
 
     std::unique_ptr<VirtualCamera> virtual_;
-    std::unique_ptr<Device> v4l2_;  // the selected V4L2 camera
-    Device* device_ = nullptr;      // the selected device, or none
+    std::unique_ptr<Device> v4l2_; // the selected V4L2 camera
+    Device* device_ = nullptr;     // the selected device, or none
     QString name_ = QStringLiteral("None");
     QString device_folder_;
     QSize requested_{1024, 768};
     bool current_ = true;
-    std::optional<QSize> opened_with_;  // what the device was asked for when it opened
+    std::optional<QSize> opened_with_; // what the device was asked for when it opened
     bool streaming_ = false;
     bool frames_ = true;
     FrameQueue queue_;
 };
 
-}  // namespace capture
+} // namespace capture

@@ -19,8 +19,8 @@ constexpr DialogSet features_and_format{(1u << features_dialog) | (1u << format_
 using FrameSink = std::function<void(QImage frame)>;
 
 class Device {
-public:
-    virtual ~Device() = default;  // stops streaming and releases the device
+  public:
+    virtual ~Device() = default; // stops streaming and releases the device
 
     // Opens the device for streaming without starting it: with a size, the device is
     // asked for that frame size (it delivers what it can); without, it keeps its current
@@ -43,4 +43,4 @@ public:
     virtual bool show_dialog(int kind) = 0;
 };
 
-}  // namespace capture
+} // namespace capture

@@ -52,4 +52,4 @@ void FrameQueue::deliver_one() {
     if (deliver) deliver(frame);
 }
 
-}  // namespace capture
+} // namespace capture

@@ -16,7 +16,7 @@
 namespace capture {
 
 class FrameQueue : public QObject {
-public:
+  public:
     // Lives on the GUI thread; holds at most `capacity` frames.
     explicit FrameQueue(size_t capacity = 4);
 
@@ -30,14 +30,14 @@ public:
     // Receives every frame on the GUI thread.
     std::function<void(const QImage&)> deliver;
 
-private:
+  private:
     void deliver_one();
 
     const size_t capacity_;
     mutable std::mutex mutex_;
     std::deque<QImage> frames_;
-    bool posted_ = false;  // a delivery is on its way to the GUI thread
+    bool posted_ = false; // a delivery is on its way to the GUI thread
     size_t dropped_ = 0;
 };
 
-}  // namespace capture
+} // namespace capture

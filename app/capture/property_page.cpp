@@ -21,4 +21,4 @@ QString size_text(QSize size) {
     return QStringLiteral("%1 x %2").arg(size.width()).arg(size.height());
 }
 
-}  // namespace capture
+} // namespace capture

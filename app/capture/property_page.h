@@ -19,4 +19,4 @@ QString size_text(QSize size);
 // dialog.
 bool show_page(QDialog& dialog, const QString& title, QLayout* content, bool choice = true);
 
-}  // namespace capture
+} // namespace capture

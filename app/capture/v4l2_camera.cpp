@@ -80,7 +80,7 @@ struct NodeGuard {
     }
 };
 
-}  // namespace
+} // namespace
 
 std::vector<V4l2Node> v4l2_cameras(const QString& folder) {
     QDir dir(folder);
@@ -135,7 +135,7 @@ void V4l2Camera::open(std::optional<QSize> size) {
             want = chosen_size_;
         format.fmt.pix.width = __u32(want.width());
         format.fmt.pix.height = __u32(want.height());
-        format.fmt.pix.pixelformat = V4L2_PIX_FMT_RGB24;  // libv4l2 converts to it
+        format.fmt.pix.pixelformat = V4L2_PIX_FMT_RGB24; // libv4l2 converts to it
         format.fmt.pix.field = V4L2_FIELD_ANY;
         format.fmt.pix.bytesperline = 0;
         format.fmt.pix.sizeimage = 0;
@@ -145,14 +145,14 @@ void V4l2Camera::open(std::optional<QSize> size) {
             fail(QStringLiteral("no RGB frames"), EINVAL);
         size_ = QSize(int(format.fmt.pix.width), int(format.fmt.pix.height));
         bytes_per_line_ = std::max(int(format.fmt.pix.bytesperline), size_.width() * 3);
-        chosen_size_ = size_;  // what the camera delivers is its current format now
+        chosen_size_ = size_; // what the camera delivers is its current format now
 
         v4l2_streamparm rate{};
         rate.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         if (xioctl(fd_, VIDIOC_G_PARM, &rate) == 0 &&
             (rate.parm.capture.capability & V4L2_CAP_TIMEPERFRAME)) {
             rate.parm.capture.timeperframe = {1, 30};
-            xioctl(fd_, VIDIOC_S_PARM, &rate);  // a camera that keeps its own rate is fine
+            xioctl(fd_, VIDIOC_S_PARM, &rate); // a camera that keeps its own rate is fine
         }
 
         v4l2_requestbuffers request = buffer_request(4);
@@ -203,7 +203,7 @@ void V4l2Camera::read_frames(const FrameSink& sink) {
         const int r = ::poll(ready, 2, -1);
         if (r < 0 && errno != EINTR) return;
         if (r <= 0 || !running_) continue;
-        if (ready[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return;   // the stream has ended
+        if (ready[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return; // the stream has ended
         if (!(ready[0].revents & POLLIN)) continue;
         v4l2_buffer b = mapped_buffer();
         if (xioctl(fd_, VIDIOC_DQBUF, &b) < 0) {
@@ -253,7 +253,9 @@ V4l2Camera::~V4l2Camera() {
         if (fd >= 0) ::close(fd);
 }
 
-DialogSet V4l2Camera::dialogs() { return features_and_format; }
+DialogSet V4l2Camera::dialogs() {
+    return features_and_format;
+}
 
 bool V4l2Camera::show_dialog(int kind) {
     if (kind != features_dialog && kind != format_dialog) return false;
@@ -274,7 +276,7 @@ bool V4l2Camera::show_controls(int fd) {
         xioctl(fd, VIDIOC_G_CTRL, &now);
         auto set = [fd, id](int value) {
             v4l2_control c{id, value};
-            xioctl(fd, VIDIOC_S_CTRL, &c);  // a value the camera refuses leaves it as it was
+            xioctl(fd, VIDIOC_S_CTRL, &c); // a value the camera refuses leaves it as it was
         };
         QWidget* control = nullptr;
         if (query.type == V4L2_CTRL_TYPE_INTEGER) {
@@ -362,11 +364,11 @@ bool V4l2Camera::show_formats(int fd) {
     if (show_page(dialog, node_.name + QStringLiteral(": Format"), form) && choice->count() > 0) {
         const QSize chosen = choice->currentData().toSize();
         if (chosen != chosen_size_) {
-            close();  // it opens with the new format next
+            close(); // it opens with the new format next
             chosen_size_ = chosen;
         }
     }
     return true;
 }
 
-}  // namespace capture
+} // namespace capture

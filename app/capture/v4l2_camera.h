@@ -17,8 +17,8 @@
 namespace capture {
 
 struct V4l2Node {
-    QString name;  // the card name, made unique with the node's name when two are alike
-    QString path;  // the device node, e.g. /dev/video0
+    QString name; // the card name, made unique with the node's name when two are alike
+    QString path; // the device node, e.g. /dev/video0
 };
 
 // The capture devices among the nodes "video<N>" of `folder` (ending with "/"), in the
@@ -26,7 +26,7 @@ struct V4l2Node {
 std::vector<V4l2Node> v4l2_cameras(const QString& folder = QStringLiteral("/dev/"));
 
 class V4l2Camera : public Device {
-public:
+  public:
     explicit V4l2Camera(V4l2Node node);
     ~V4l2Camera() override;
 
@@ -41,7 +41,7 @@ public:
     // The frame size the driver delivers while open.
     QSize size() const { return size_; }
 
-private:
+  private:
     struct Buffer {
         void* start = nullptr;
         size_t length = 0;
@@ -57,11 +57,11 @@ private:
     int fd_ = -1;
     QSize size_;
     int bytes_per_line_ = 0;
-    QSize chosen_size_;  // the format dialog's choice, the camera's current size from then on
+    QSize chosen_size_; // the format dialog's choice, the camera's current size from then on
     std::vector<Buffer> buffers_;
     std::atomic<bool> running_{false};
     std::thread thread_;
-    int wake_[2] = {-1, -1};   // stop() writes to it to wake the reading thread
+    int wake_[2] = {-1, -1}; // stop() writes to it to wake the reading thread
 };
 
-}  // namespace capture
+} // namespace capture

@@ -37,7 +37,7 @@ void VirtualCamera::start(FrameSink sink) {
         std::lock_guard lock(mutex_);
         running_ = true;
     }
-    const uint64_t seed = ++runs_ * 0x2545f4914f6cdd1du;  // each run its own noise
+    const uint64_t seed = ++runs_ * 0x2545f4914f6cdd1du; // each run its own noise
     thread_ = std::thread(
         [this, sink = std::move(sink), size = current_size_, seed] { film(sink, size, seed); });
 }
@@ -88,7 +88,9 @@ void VirtualCamera::film(const FrameSink& sink, QSize size, uint64_t seed) {
     }
 }
 
-DialogSet VirtualCamera::dialogs() { return features_and_format; }
+DialogSet VirtualCamera::dialogs() {
+    return features_and_format;
+}
 
 bool VirtualCamera::show_dialog(int kind) {
     if (kind == features_dialog) {
@@ -138,4 +140,4 @@ bool VirtualCamera::show_dialog(int kind) {
     return false;
 }
 
-}  // namespace capture
+} // namespace capture

@@ -17,7 +17,7 @@
 namespace capture {
 
 class VirtualCamera : public Device {
-public:
+  public:
     static constexpr const char* name = "Virtual microscope";
     // The rates its "Format" dialog offers beside capture::standard_sizes; it films any
     // size from 2 x 2 to 3072 x 3072.
@@ -41,14 +41,14 @@ public:
     double frame_rate() const;
     void set_frame_rate(double frames_per_second);
 
-private:
+  private:
     void film(const FrameSink& sink, QSize size, uint64_t seed);
 
     std::shared_ptr<sim::Microscope> microscope_;
     QSize current_size_{640, 480};
     bool open_ = false;
 
-    mutable std::mutex mutex_;  // the rate and the running flag, shared with the thread
+    mutable std::mutex mutex_; // the rate and the running flag, shared with the thread
     std::condition_variable wake_;
     double frame_rate_;
     bool running_ = false;
@@ -56,4 +56,4 @@ private:
     uint64_t runs_ = 0;
 };
 
-}  // namespace capture
+} // namespace capture

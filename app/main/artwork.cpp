@@ -20,14 +20,16 @@ void vline(QImage& img, int x, int y0, int y1, const QColor& c) {
 
 QFont serif(int pixels, bool italic = false) {
     QFont f;
-    f.setFamilies({QStringLiteral("Times"), QStringLiteral("Liberation Serif"), QStringLiteral("DejaVu Serif")});
+    f.setFamilies({QStringLiteral("Times"), QStringLiteral("Liberation Serif"),
+                   QStringLiteral("DejaVu Serif")});
     f.setPixelSize(pixels);
     f.setItalic(italic);
     return f;
 }
 
 // Text whose glyphs fill the rows from `top` to `bottom`, centred in the legend.
-void title_text(QPainter& p, const QString& text, int top, int bottom, int pixels, bool italic = true) {
+void title_text(QPainter& p, const QString& text, int top, int bottom, int pixels,
+                bool italic = true) {
     p.setFont(serif(pixels, italic));
     p.drawText(QRect(2, top, 46, bottom - top + 1), Qt::AlignCenter, text);
 }
@@ -60,9 +62,11 @@ void draw_title(QPainter& p, LegendTitle title) {
     }
 }
 
-QIcon icon_from(const QImage& img) { return QIcon(QPixmap::fromImage(img)); }
+QIcon icon_from(const QImage& img) {
+    return QIcon(QPixmap::fromImage(img));
+}
 
-}  // namespace
+} // namespace
 
 QImage legend_background(LegendTitle title) {
     QImage img(50, 240, QImage::Format_RGB32);
@@ -97,11 +101,11 @@ QIcon diskette_icon() {
     QPainter p(&img);
     p.setPen(Qt::black);
     p.setBrush(QColor(0, 0, 128));
-    p.drawRect(1, 1, 13, 13);                 // the case
+    p.drawRect(1, 1, 13, 13); // the case
     p.setBrush(Qt::white);
-    p.drawRect(4, 1, 7, 5);                   // the label
+    p.drawRect(4, 1, 7, 5); // the label
     p.setBrush(QColor(192, 192, 192));
-    p.drawRect(4, 9, 7, 5);                   // the shutter
+    p.drawRect(4, 9, 7, 5); // the shutter
     p.fillRect(8, 10, 2, 3, QColor(0, 0, 128));
     return icon_from(img);
 }
@@ -113,11 +117,11 @@ QIcon open_folder_icon() {
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QColor(96, 64, 0));
     p.setBrush(QColor(224, 176, 64));
-    p.drawPolygon(QPolygon({{1, 4}, {7, 4}, {9, 6}, {16, 6}, {16, 17}, {1, 17}}));   // back
+    p.drawPolygon(QPolygon({{1, 4}, {7, 4}, {9, 6}, {16, 6}, {16, 17}, {1, 17}})); // back
     p.setBrush(QColor(255, 216, 96));
-    p.drawPolygon(QPolygon({{4, 9}, {20, 9}, {16, 17}, {1, 17}}));                  // open flap
+    p.drawPolygon(QPolygon({{4, 9}, {20, 9}, {16, 17}, {1, 17}})); // open flap
     p.setPen(QPen(QColor(0, 96, 0), 1.5));
-    p.drawLine(13, 4, 17, 1);                                                       // arrow out
+    p.drawLine(13, 4, 17, 1); // arrow out
     p.drawLine(17, 1, 17, 4);
     return icon_from(img);
 }
@@ -143,4 +147,4 @@ QIcon program_icon() {
     return icon_from(img);
 }
 
-}  // namespace artwork
+} // namespace artwork

@@ -14,8 +14,8 @@ enum class LegendTitle { retardation, angle, transmission, live };
 // a tick at row 92, and a scale bar (rows 156..168). Identical below row 40.
 QImage legend_background(LegendTitle title);
 
-QIcon diskette_icon();      // 16 x 16
-QIcon open_folder_icon();   // 21 x 20
-QIcon program_icon();       // 32 x 32
+QIcon diskette_icon();    // 16 x 16
+QIcon open_folder_icon(); // 21 x 20
+QIcon program_icon();     // 32 x 32
 
-}  // namespace artwork
+} // namespace artwork

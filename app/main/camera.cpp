@@ -12,7 +12,7 @@ namespace {
 const QString fixed_size_camera = QStringLiteral("Mightex_BufferSource Filter");
 const QString choose_again = QStringLiteral("please select again your cameradriver from above");
 
-}  // namespace
+} // namespace
 
 void TForm1::combobox1Change() {
     select_listed_camera();
@@ -137,7 +137,7 @@ void TForm1::Timer5Timer() {
     try {
         camera.dialog_set = capture().available_dialogs();
     } catch (const capture::Error&) {
-        camera.dialog_set.reset();  // no capture component: no dialogs
+        camera.dialog_set.reset(); // no capture component: no dialogs
     }
     Capture->setEnabled(camera.dialog_set.test(capture::features_dialog));
     CapturePIN->setEnabled(camera.dialog_set.test(capture::format_dialog));

@@ -29,7 +29,7 @@ QString program_file_of(int pid) {
     return QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
 }
 
-}  // namespace
+} // namespace
 
 // Processes of other users are never this user's copies of the program, also when the
 // program runs with the rights to see them.
@@ -54,13 +54,15 @@ std::vector<RunningProcess> running_processes() {
 bool end_process(const RunningProcess& process) {
     if (process.pid <= 0) return false;
     const long held = ::syscall(SYS_pidfd_open, process.pid, 0);
-    if (held < 0 && errno != ENOSYS) return false;   // gone already
+    if (held < 0 && errno != ENOSYS) return false; // gone already
     const bool same = program_file_of(process.pid) == process.executable;
     bool sent = false;
-    if (held < 0) sent = same && ::kill(process.pid, SIGTERM) == 0;   // a kernel without it
-    else sent = same && ::syscall(SYS_pidfd_send_signal, int(held), SIGTERM, nullptr, 0) == 0;
+    if (held < 0)
+        sent = same && ::kill(process.pid, SIGTERM) == 0; // a kernel without it
+    else
+        sent = same && ::syscall(SYS_pidfd_send_signal, int(held), SIGTERM, nullptr, 0) == 0;
     if (held >= 0) ::close(int(held));
     return sent;
 }
 
-}  // namespace desktop
+} // namespace desktop

@@ -13,4 +13,4 @@ std::vector<RunningProcess> running_processes();
 // Sends SIGTERM to the process while it still runs the program file it was listed with.
 bool end_process(const RunningProcess& process);
 
-}  // namespace desktop
+} // namespace desktop

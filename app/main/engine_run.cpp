@@ -44,7 +44,7 @@ void TForm1::Timer4Timer() {
 }
 
 void TForm1::redClick() {
-    const char* const wavelengths[] = {"600", "550", "500", "550"};   // nm
+    const char* const wavelengths[] = {"600", "550", "500", "550"}; // nm
     if (const int checked = checked_channel(); checked >= 0)
         ui::set_text(nm, QString::fromLatin1(wavelengths[checked]));
     nmChange();

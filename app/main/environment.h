@@ -18,7 +18,7 @@
 
 struct RunningProcess {
     int pid = 0;
-    QString executable;   // the full path of its program file
+    QString executable; // the full path of its program file
 };
 
 // The settings of a first start, for devices whose needs are known (the virtual
@@ -40,7 +40,7 @@ struct Environment {
     stepper::Factory stepper_factory;
     capture::Factory camera_factory;
     network::Factory ftp_factory;
-    network::ServerSettings update_server;   // no host: no update check
+    network::ServerSettings update_server; // no host: no update check
     // Used instead of the start-up values when the program folder has no settings file.
     std::optional<FirstStart> first_start;
 

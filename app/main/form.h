@@ -37,7 +37,7 @@
 class TFormupdate;
 
 class TForm1 : public QWidget {
-public:
+  public:
     // Builds the window with its designed controls and runs FormCreate. The update
     // window is needed from the first activation on.
     TForm1(Environment env, TFormupdate* update_window);
@@ -159,22 +159,22 @@ public:
     struct Shell {
         QString program_folder;
         QString measurement_folder;
-        bool activating = false;            // guards FormActivate against re-entry from its waits
-        bool skip_next_activation = false;  // the next activation runs no start-up work
+        bool activating = false;           // guards FormActivate against re-entry from its waits
+        bool skip_next_activation = false; // the next activation runs no start-up work
     } shell;
 
     struct Motor {
-        std::unique_ptr<stepper::Controller> controller;   // the stepper object
+        std::unique_ptr<stepper::Controller> controller; // the stepper object
         int32_t selected = 0;
         int32_t count = 0;
-        bool attached = false;                             // has attached once in this run
-        bool present = false;                              // attached now
-        bool controls = false;                             // the motor-controls flag
+        bool attached = false; // has attached once in this run
+        bool present = false;  // attached now
+        bool controls = false; // the motor-controls flag
         std::array<int32_t, 4> steps_per_turn{1, 0, 0, 0};
         std::array<int32_t, 4> acceleration{1, 1, 1, 1};
         std::array<int32_t, 4> speed{1, 1, 1, 1};
-        std::array<int32_t, 4> sense{1, 1, 1, 1};          // +1 clockwise, -1 counterclockwise
-        std::array<int32_t, 4> position{0, 0, 0, 0};       // commanded degrees
+        std::array<int32_t, 4> sense{1, 1, 1, 1};    // +1 clockwise, -1 counterclockwise
+        std::array<int32_t, 4> position{0, 0, 0, 0}; // commanded degrees
         long double acceleration_min = 0, acceleration_max = 0, speed_max = 0;
         int32_t position_sum = 1000;
         bool not_connected_reported = false;
@@ -183,27 +183,27 @@ public:
     struct Camera {
         QString video_driver_name;
         bool chosen = false;
-        int32_t resolution = 2;   // 1: 320 x 240, 2: 640 x 480, 3: 1024 x 768
+        int32_t resolution = 2; // 1: 320 x 240, 2: 640 x 480, 3: 1024 x 768
         QString software_path;
         capture::DialogSet dialog_set;
     } camera;
 
     struct Integration {
-        int32_t count = 10;        // frames per integration, beyond the first
+        int32_t count = 10; // frames per integration, beyond the first
         bool new_frame = false;
-        int32_t frame_counter = 0;   // frames summed so far in the running integration
-        int64_t width = 0, height = 0;   // the working frame size
+        int32_t frame_counter = 0;     // frames summed so far in the running integration
+        int64_t width = 0, height = 0; // the working frame size
         frames::Accumulator sums;
-        QImage integrated;           // the last integrated image, kept apart from the preview
-        bool window_closed = false;  // a waiting integration gives up: the program ends
+        QImage integrated;          // the last integrated image, kept apart from the preview
+        bool window_closed = false; // a waiting integration gives up: the program ends
     } integration;
 
     struct Sequence {
-        int32_t state = -1;        // -1 never run, 0 idle, 1-4 forward, 6-9 back, 10 background
+        int32_t state = -1; // -1 never run, 0 idle, 1-4 forward, 6-9 back, 10 background
         int32_t target_state = 0;
         bool running = false;
         bool collecting_background = false;
-        bool stopping = false;     // the window closes: the running sequence ends at its wait
+        bool stopping = false; // the window closes: the running sequence ends at its wait
         // what the last sequence came to: the engine's result code (-1: no engine run) and
         // the background images it stored
         int32_t engine_code = -1;
@@ -216,19 +216,19 @@ public:
     } sequence;
 
     struct Analysis {
-        int32_t wavelength = 550;   // nm
-        int32_t result_code = -1;   // of the last engine run; -1: the engine could not be called
+        int32_t wavelength = 550; // nm
+        int32_t result_code = -1; // of the last engine run; -1: the engine could not be called
     } analysis;
 
     struct Display {
-        long double sind_maximum = 1.0L;   // the sin(d) colour maximum
+        long double sind_maximum = 1.0L; // the sin(d) colour maximum
         int32_t result_width = 320, result_height = 240;
         // the legend pictures as stored with the window, before anything is drawn on them
         std::array<QImage, 4> legend_backgrounds;
     } display;
 
     struct Readings {
-        std::array<long double, 4> image_scale{};   // mm, objectives 4x, 10x, 20x, 40x
+        std::array<long double, 4> image_scale{}; // mm, objectives 4x, 10x, 20x, 40x
         bool tracking = false;
         // in pixels of the result images: Left/Top where the left button went down,
         // Right/Bottom the latest pointer position; and the rectangle drawn last
@@ -275,9 +275,10 @@ public:
     // components without a window
     ui::Timer *Timer1, *Timer2, *Timer3, *Timer4, *Timer5, *Timer6, *Timer7, *Timer8, *Timer9,
         *Timer10, *executethis;
-    std::unique_ptr<capture::Camera> VLDSCapture1;   // the capture component
+    std::unique_ptr<capture::Camera> VLDSCapture1; // the capture component
     ui::FileDialog OpenDialog1{ui::FileDialog::Kind::open};
-    ui::FileDialog SaveDialog1{ui::FileDialog::Kind::save, ui::FileDialog::prompt_before_overwriting};
+    ui::FileDialog SaveDialog1{ui::FileDialog::Kind::save,
+                               ui::FileDialog::prompt_before_overwriting};
 
     TFormupdate* Formupdate;
     ui::Dialogs& dialogs() { return *env_.dialogs; }
@@ -286,12 +287,12 @@ public:
     // The capture component; raises capture::Error when it could not be created.
     capture::Camera& capture();
 
-protected:
+  protected:
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
-private:
+  private:
     // layout
     void build_window();
     void build_preview_page();
@@ -325,7 +326,7 @@ private:
 
     // readings
     void image_scale_changed(int objective, const QLineEdit* edit);
-    enum class Result { transmission, retardation, angle };   // Image1, Image2, Image3
+    enum class Result { transmission, retardation, angle }; // Image1, Image2, Image3
     ui::Picture* result_control(Result r) const;
     void result_mouse_down(Result pressed, const ui::MouseEvent& e);
     void result_mouse_move(Result pressed, const ui::MouseEvent& e);

@@ -9,7 +9,7 @@ namespace frames {
 namespace {
 
 QImage rgb32(const QImage& image) {
-    return image.convertToFormat(QImage::Format_RGB32);   // shared when it is one already
+    return image.convertToFormat(QImage::Format_RGB32); // shared when it is one already
 }
 
 void same_size(const QImage& p, const QImage& other) {
@@ -67,7 +67,7 @@ int64_t rounded_quotient(int64_t sum, int64_t n) {
     return q;
 }
 
-}  // namespace
+} // namespace
 
 void Accumulator::store(const QImage& frame) {
     const QImage f = rgb32(frame);
@@ -75,7 +75,7 @@ void Accumulator::store(const QImage& frame) {
     height_ = f.height();
     const size_t n = size_t(width_) * size_t(height_) * 4;
     sums_.assign(f.constBits(), f.constBits() + n);
-    sums_.shrink_to_fit();   // the memory of a larger frame goes back
+    sums_.shrink_to_fit(); // the memory of a larger frame goes back
 }
 
 void Accumulator::add(const QImage& frame) {
@@ -120,4 +120,4 @@ void normalized_mean_into(QImage& p, const QImage& q, const QImage& r, Channels 
     });
 }
 
-}  // namespace frames
+} // namespace frames

@@ -14,7 +14,7 @@ namespace frames {
 
 // The sums of a run of frames, sized from the frames themselves.
 class Accumulator {
-public:
+  public:
     // Starts the sums with this frame, taking its size.
     void store(const QImage& frame);
     // Adds a frame; raises std::invalid_argument when its size is not the sums' size.
@@ -24,9 +24,9 @@ public:
     // its sum divided by `frames`, rounded to the nearest integer, ties to the even one.
     QImage mean(int frames) const;
 
-private:
+  private:
     int width_ = 0, height_ = 0;
-    std::vector<int32_t> sums_;  // four per pixel, in the order of the frame's bytes
+    std::vector<int32_t> sums_; // four per pixel, in the order of the frame's bytes
 };
 
 // The channels a combined pixel keeps: all three, one of them (the others become 0), or
@@ -40,4 +40,4 @@ void mean_into(QImage& p, const QImage& q, Channels keep);
 // Raises std::runtime_error when q's or r's size is not p's.
 void normalized_mean_into(QImage& p, const QImage& q, const QImage& r, Channels keep);
 
-}  // namespace frames
+} // namespace frames

@@ -43,10 +43,10 @@ QString why_not_startable(const TForm1& form) {
 int keep_measurement(TForm1& form, const QString& base, Dialogs& dialogs, std::FILE* progress,
                      std::FILE* files) {
     const int code = form.sequence.engine_code;
-    if (code < 0) return no_measurement;   // the engine could not be called
-    if (code != 0) return code;   // its status text said what went wrong
+    if (code < 0) return no_measurement; // the engine could not be called
+    if (code != 0) return code;          // its status text said what went wrong
     const qsizetype errors = dialogs.errors.size();
-    dialogs.save_as = base + QStringLiteral(".bmp");   // as chosen in "Save all"'s dialog
+    dialogs.save_as = base + QStringLiteral(".bmp"); // as chosen in "Save all"'s dialog
     ui::run_handler([&] { form.Save_all_imagesClick(); });
     dialogs.save_as.clear();
     if (dialogs.errors.size() > errors) return no_measurement;
@@ -61,7 +61,7 @@ int keep_measurement(TForm1& form, const QString& base, Dialogs& dialogs, std::F
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 void Dialogs::message(const QString& text) {
     say(out_, text);
@@ -91,10 +91,10 @@ int run(TForm1& form, const Request& request, Dialogs& dialogs, const std::funct
     };
     say(progress, QStringLiteral("starting: waiting for camera frames and the polarizer"));
     form.show();
-    form.activateWindow();   // the start-up work runs at the first activation
+    form.activateWindow(); // the start-up work runs at the first activation
     ui::wait_until([&] { return ended() || form.GroupBox1->isHidden() || startable(form); },
                    start_limit_ms);
-    if (ended()) {   // a signal closed the window meanwhile
+    if (ended()) { // a signal closed the window meanwhile
         say(progress, QStringLiteral("interrupted before the measurement started"));
         return no_measurement;
     }
@@ -106,7 +106,7 @@ int run(TForm1& form, const Request& request, Dialogs& dialogs, const std::funct
     }
 
     const bool measure = request.command == Command::measure;
-    if (measure) QDir().mkpath(QFileInfo(request.base).absolutePath());   // the base's folder
+    if (measure) QDir().mkpath(QFileInfo(request.base).absolutePath()); // the base's folder
     const qsizetype errors = dialogs.errors.size();
     (measure ? static_cast<QAbstractButton*>(form.Start_Sequence) : form.Collectbackgroundimages)
         ->click();
@@ -123,7 +123,7 @@ int run(TForm1& form, const Request& request, Dialogs& dialogs, const std::funct
     if (dialogs.errors.size() > errors) {
         // the error said what went wrong
     } else if (measure) {
-        say(progress, form.Label13->caption());   // the engine's status text
+        say(progress, form.Label13->caption()); // the engine's status text
         status = keep_measurement(form, request.base, dialogs, progress, files);
     } else if (form.sequence.stored_backgrounds.size() == 4) {
         for (const QString& image : form.sequence.stored_backgrounds)
@@ -135,4 +135,4 @@ int run(TForm1& form, const Request& request, Dialogs& dialogs, const std::funct
     return status;
 }
 
-}  // namespace headless
+} // namespace headless

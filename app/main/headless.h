@@ -24,17 +24,17 @@ constexpr int no_measurement = 20;
 // The window's boxes for a run without an operator: messages and errors go to `out`, the
 // questions are answered No, and a save dialog chooses `save_as` when that is set.
 class Dialogs : public ui::Dialogs {
-public:
+  public:
     explicit Dialogs(std::FILE* out) : out_(out) {}
     void message(const QString& text) override;
     void error(const QString& text) override;
     bool question(const QString& title, const QString& text) override;
     bool execute(ui::FileDialog& dialog) override;
 
-    QStringList errors;   // every error shown
+    QStringList errors; // every error shown
     QString save_as;
 
-private:
+  private:
     std::FILE* out_;
 };
 
@@ -54,4 +54,4 @@ struct Request {
 int run(TForm1& form, const Request& request, Dialogs& dialogs, const std::function<bool()>& ended,
         std::FILE* progress, std::FILE* files);
 
-}  // namespace headless
+} // namespace headless

@@ -11,7 +11,7 @@ constexpr int measure_page = 1, setup_page = 2;
 // A camera silent this long has stopped: the integration ends with an error.
 constexpr int frame_wait_limit_ms = 5000;
 
-}  // namespace
+} // namespace
 
 // Each camera frame becomes the preview; the Set-up page's thumbnail or the Measure page's
 // live picture shows it too while that page is open.
@@ -56,7 +56,7 @@ void TForm1::Timer6Timer() {
     QImage mean = integration.sums.mean(integration.frame_counter);
     BmpToArray1(mean);
     integration.frame_counter = 0;
-    integration.new_frame = true;  // the next integration starts with the preview as it is
+    integration.new_frame = true; // the next integration starts with the preview as it is
     ui::process_messages();
     integration.integrated = mean;
     Image0->set_picture(mean);

@@ -22,12 +22,13 @@ struct Range {
 
 const QColor navy(0, 0, 128), maroon(128, 0, 0), dark_green(0, 128, 0);
 
-template <class W>
-W* place(W*& slot, const char* name, QWidget* parent, Box b) {
+template <class W> W* place(W*& slot, const char* name, QWidget* parent, Box b) {
     slot = new W(parent);
     slot->setObjectName(QString::fromLatin1(name));
-    if (b.width > 0) slot->setGeometry(b.left, b.top, b.width, b.height);
-    else slot->move(b.left, b.top);
+    if (b.width > 0)
+        slot->setGeometry(b.left, b.top, b.width, b.height);
+    else
+        slot->move(b.left, b.top);
     return slot;
 }
 
@@ -56,8 +57,8 @@ ui::Label* label(ui::Label*& slot, const char* name, QWidget* parent, Box b, con
     return slot;
 }
 
-ui::GroupBox* group(ui::GroupBox*& slot, const char* name, QWidget* parent, Box b, const QString& caption,
-                    const QColor& caption_colour = QColor()) {
+ui::GroupBox* group(ui::GroupBox*& slot, const char* name, QWidget* parent, Box b,
+                    const QString& caption, const QColor& caption_colour = QColor()) {
     place(slot, name, parent, b)->setTitle(caption);
     slot->set_caption_colour(caption_colour);
     return slot;
@@ -65,8 +66,11 @@ ui::GroupBox* group(ui::GroupBox*& slot, const char* name, QWidget* parent, Box 
 
 QFrame* panel(QFrame*& slot, const char* name, QWidget* parent, Box b, Bevel bevel) {
     place(slot, name, parent, b);
-    if (bevel == Bevel::none) slot->setFrameStyle(QFrame::NoFrame);
-    else slot->setFrameStyle(QFrame::Panel | (bevel == Bevel::lowered ? QFrame::Sunken : QFrame::Raised));
+    if (bevel == Bevel::none)
+        slot->setFrameStyle(QFrame::NoFrame);
+    else
+        slot->setFrameStyle(QFrame::Panel |
+                            (bevel == Bevel::lowered ? QFrame::Sunken : QFrame::Raised));
     return slot;
 }
 
@@ -83,7 +87,7 @@ QSlider* trackbar(QSlider*& slot, const char* name, QWidget* parent, Box b, Rang
     slot->setRange(r.min, r.max);
     slot->setValue(r.position);
     slot->setTickInterval(tick_every);
-    slot->setTickPosition(ticks == Ticks::top ? QSlider::TicksAbove
+    slot->setTickPosition(ticks == Ticks::top      ? QSlider::TicksAbove
                           : ticks == Ticks::bottom ? QSlider::TicksBelow
                                                    : QSlider::NoTicks);
     return slot;
@@ -96,7 +100,8 @@ B* button(B*& slot, const char* name, QWidget* parent, Box b, const QString& cap
 }
 
 template <class B>
-B* choice(B*& slot, const char* name, QWidget* parent, Box b, const QString& caption, bool checked) {
+B* choice(B*& slot, const char* name, QWidget* parent, Box b, const QString& caption,
+          bool checked) {
     place(slot, name, parent, b)->setText(caption);
     slot->setChecked(checked);
     if (b.width == 0) slot->adjustSize();
@@ -117,7 +122,7 @@ void background(QWidget* w, const QColor& c) {
     w->setAutoFillBackground(true);
 }
 
-}  // namespace
+} // namespace
 
 // The designed name of a control is both its member and its object name.
 #define AT(control) control, #control
@@ -127,12 +132,13 @@ void TForm1::build_window() {
     setWindowTitle(QStringLiteral("VEXOLAN"));
     QFont font;
     // Tahoma where it is installed, else the free font of the same metrics class
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    font.setPixelSize(11);   // 8 points at 96 pixels per inch
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("DejaVu Sans")});
+    font.setPixelSize(11); // 8 points at 96 pixels per inch
     setFont(font);
     setWindowIcon(artwork::program_icon());
     move(242, 115);
-    resize(901, 537);   // the client area; the designed outer size is 917 x 573
+    resize(901, 537); // the client area; the designed outer size is 917 x 573
 
     // the reading buffer and the pressed-image copy, under the page control: never seen
     picture(AT(Image6), this, {584, 8, 41, 41}, false)->setVisible(false);
@@ -151,7 +157,7 @@ void TForm1::build_window() {
     build_preview_page();
     build_measure_page();
     build_setup_page();
-    PageControl1->setCurrentWidget(TabSheet3);   // designed with "Set-up" active
+    PageControl1->setCurrentWidget(TabSheet3); // designed with "Set-up" active
 }
 
 void TForm1::build_preview_page() {
@@ -258,15 +264,21 @@ void TForm1::build_setup_page() {
     label(AT(Label8), GroupBox1, {8, 168}, "Position (degr)");
     label(AT(Label1), GroupBox1, {96, 168}, "0");
     label(AT(Label6), GroupBox1, {128, 168}, "0");
-    trackbar(AT(TrackBar1), GroupBox1, {160, 168, 233, 33}, {-180, 180, 0}, 30, Ticks::bottom)->setEnabled(false);
-    label(AT(Label7), GroupBox1, {154, 200}, "-180              90               0              90             180");
+    trackbar(AT(TrackBar1), GroupBox1, {160, 168, 233, 33}, {-180, 180, 0}, 30, Ticks::bottom)
+        ->setEnabled(false);
+    label(AT(Label7), GroupBox1, {154, 200},
+          "-180              90               0              90             180");
     label(AT(Label2), GroupBox1, {8, 232}, "Accelaration (%)");
     label(AT(Label5), GroupBox1, {128, 232}, "0");
-    trackbar(AT(TrackBar2), GroupBox1, {160, 232, 233, 25}, {1000000, 1000000, 1000000}, 10000, Ticks::none)->setEnabled(false);
-    label(AT(Label9), GroupBox1, {160, 256}, "min                                                                   max");
+    trackbar(AT(TrackBar2), GroupBox1, {160, 232, 233, 25}, {1000000, 1000000, 1000000}, 10000,
+             Ticks::none)
+        ->setEnabled(false);
+    label(AT(Label9), GroupBox1, {160, 256},
+          "min                                                                   max");
     label(AT(Label3), GroupBox1, {8, 296}, "Speed (%)");
     label(AT(Label4), GroupBox1, {128, 296}, "0");
-    trackbar(AT(TrackBar3), GroupBox1, {160, 296, 233, 25}, {0, 1000000, 0}, 1, Ticks::none)->setEnabled(false);
+    trackbar(AT(TrackBar3), GroupBox1, {160, 296, 233, 25}, {0, 1000000, 0}, 1, Ticks::none)
+        ->setEnabled(false);
     label(AT(Label10), GroupBox1, {160, 320}, Label9->caption());
     choice(AT(RadioButton1), GroupBox1, {8, 352, 65, 17}, "Motor 1", true);
     choice(AT(RadioButton2), GroupBox1, {72, 352, 65, 17}, "Motor 2", false)->setVisible(false);
@@ -328,7 +340,8 @@ void TForm1::build_timers() {
         {&executethis, "executethis", 1, &TForm1::executethisTimer},
     };
     for (const auto& t : timers) {
-        *t.slot = new ui::Timer(t.interval, [this, h = t.handler] { (this->*h)(); }, this);
+        *t.slot = new ui::Timer(
+            t.interval, [this, h = t.handler] { (this->*h)(); }, this);
         (*t.slot)->setObjectName(QString::fromLatin1(t.name));
     }
 }

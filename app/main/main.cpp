@@ -202,14 +202,14 @@ int main(int argc, char** argv) {
     });
 
     TForm1 form(env, nullptr);
-    TFormupdate update(env);   // created after the main window, hidden; activation needs it
+    TFormupdate update(env); // created after the main window, hidden; activation needs it
     form.Formupdate = &update;
     desktop_dialogs.set_parent(&form);
     ui::close_on_termination(&form);
     if (headless_run)
-        return headless::run(form, arguments.request, headless_dialogs, [&ended] { return ended; },
-                             stderr, stdout);
+        return headless::run(
+            form, arguments.request, headless_dialogs, [&ended] { return ended; }, stderr, stdout);
     form.show();
-    form.activateWindow();   // also without a window manager, the first activation starts up
+    form.activateWindow(); // also without a window manager, the first activation starts up
     return app.exec();
 }

@@ -14,23 +14,26 @@ using numbers::rounded;
 // round((position - min) * 100 / (max - min)), or the position itself for an empty range
 int32_t percent_of_range(const QSlider* s) {
     if (s->maximum() == s->minimum()) return s->value();
-    return rounded(static_cast<long double>(s->value() - s->minimum()) * 100 / (s->maximum() - s->minimum()));
+    return rounded(static_cast<long double>(s->value() - s->minimum()) * 100 /
+                   (s->maximum() - s->minimum()));
 }
 
-}  // namespace
+} // namespace
 
 int32_t TForm1::Targetsteps(int32_t angle) {
-    if (!RadioButton1->isChecked()) return angle;   // Motor 2 is driven in raw steps
+    if (!RadioButton1->isChecked()) return angle; // Motor 2 is driven in raw steps
     const int s = motor.selected;
-    return rounded(static_cast<long double>(angle) / 360 * motor.steps_per_turn[s] * motor.sense[s]);
+    return rounded(static_cast<long double>(angle) / 360 * motor.steps_per_turn[s] *
+                   motor.sense[s]);
 }
 
 int32_t TForm1::Targetangle(int32_t steps) {
     if (!RadioButton1->isChecked()) return steps;
     const int s = motor.selected;
     if (motor.steps_per_turn[s] == 0)
-        throw std::runtime_error("Motor steps/360 degrees is 0: enter the steps of one turn of the polarizer "
-                                 "motor on the Set-up page.");
+        throw std::runtime_error(
+            "Motor steps/360 degrees is 0: enter the steps of one turn of the polarizer "
+            "motor on the Set-up page.");
     // steps * 360 in 32-bit arithmetic first, as the controller's counts wrap
     const int32_t times360 = static_cast<int32_t>(static_cast<uint32_t>(steps) * 360u);
     return rounded(static_cast<long double>(times360) / motor.steps_per_turn[s] * motor.sense[s]);
@@ -79,8 +82,12 @@ void TForm1::Phidget21COMIPhidgetStepperEvents1PositionChange(int, int) {
     ui::set_checked(CheckBox1, controller().current_position(s) != Targetsteps(TrackBar1->value()));
 }
 
-void TForm1::RadioButton1Click() { select_motor(0); }
-void TForm1::RadioButton2Click() { select_motor(1); }
+void TForm1::RadioButton1Click() {
+    select_motor(0);
+}
+void TForm1::RadioButton2Click() {
+    select_motor(1);
+}
 
 // The controls take the selected motor's target, settings and rotation sense.
 void TForm1::select_motor(int index) {
@@ -94,7 +101,9 @@ void TForm1::select_motor(int index) {
     CheckBox1Click();
 }
 
-void TForm1::RadioButton6Click() { motor.sense[motor.selected] = RadioButton6->isChecked() ? 1 : -1; }
+void TForm1::RadioButton6Click() {
+    motor.sense[motor.selected] = RadioButton6->isChecked() ? 1 : -1;
+}
 
 // The text as an integer: blanks skipped, a sign, "$", "x" or "0x" for hexadecimal; the
 // reading stops at the first character that does not belong to the number and keeps
@@ -130,7 +139,9 @@ void TForm1::Phidget21COMIPhidgetStepperEvents1Attach() {
     const QString line = QString::fromStdString(c.device_name()) + " Connected. Serial #" +
                          QString::number(c.serial_number());
     Memo1->appendPlainText(line);
-    motor.count = line.contains(QStringLiteral("Phidget Unipolar Stepper Controller 4-motor Connected")) ? 2 : 1;
+    motor.count =
+        line.contains(QStringLiteral("Phidget Unipolar Stepper Controller 4-motor Connected")) ? 2
+                                                                                               : 1;
     RadioButton2->setEnabled(motor.count == 2);
     RadioButton2->setVisible(motor.count == 2);
     if (!line.isEmpty()) motor.attached = true;
@@ -151,7 +162,8 @@ void TForm1::motor_setup_at_activation() {
     motor.acceleration_min = c.acceleration_min(0);
     motor.acceleration_max = c.acceleration_max(0);
     // the track bar never reaches the controller's limits
-    ui::set_range(TrackBar2, rounded(motor.acceleration_min) + 1, rounded(motor.acceleration_max) - 1);
+    ui::set_range(TrackBar2, rounded(motor.acceleration_min) + 1,
+                  rounded(motor.acceleration_max) - 1);
     try {
         for (int i = 0; i < motor.count; ++i) c.set_current_limit(i, c.current_limit(i));
     } catch (const stepper::Error&) {

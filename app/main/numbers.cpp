@@ -46,4 +46,4 @@ std::optional<long double> parse_decimal(const QString& text) {
     return negative ? -value : value;
 }
 
-}  // namespace numbers
+} // namespace numbers

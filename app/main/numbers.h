@@ -13,7 +13,9 @@ namespace numbers {
 
 // Every conversion of a real value to an integer in the program: to the nearest integer,
 // ties to the even one (2.5 gives 2, 3.5 gives 4).
-inline int32_t rounded(long double value) { return static_cast<int32_t>(numeric::round_half_even(value)); }
+inline int32_t rounded(long double value) {
+    return static_cast<int32_t>(numeric::round_half_even(value));
+}
 
 // `value` rounded to `decimals` places, ties to the even digit. A tie is judged on the
 // value's decimal form of 15 significant digits, as the operator reads it: 0.025 rounds
@@ -29,4 +31,4 @@ QString shortest_local(long double value);
 // allowed, and the whole text must be the number. Nothing for any other text.
 std::optional<long double> parse_decimal(const QString& text);
 
-}  // namespace numbers
+} // namespace numbers

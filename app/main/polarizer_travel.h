@@ -20,4 +20,4 @@ inline double seconds(double steps, double speed, double acceleration) {
     return 2 * std::sqrt(distance / acceleration);
 }
 
-}  // namespace polarizer_travel
+} // namespace polarizer_travel

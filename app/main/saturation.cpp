@@ -7,10 +7,14 @@ double clipped_percent(const QImage& image, Channel channel) {
     const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
     auto clipped = [channel](QRgb p) {
         switch (channel) {
-        case Channel::red: return qRed(p) == 255;
-        case Channel::green: return qGreen(p) == 255;
-        case Channel::blue: return qBlue(p) == 255;
-        case Channel::mean: return qRed(p) == 255 || qGreen(p) == 255 || qBlue(p) == 255;
+        case Channel::red:
+            return qRed(p) == 255;
+        case Channel::green:
+            return qGreen(p) == 255;
+        case Channel::blue:
+            return qBlue(p) == 255;
+        case Channel::mean:
+            return qRed(p) == 255 || qGreen(p) == 255 || qBlue(p) == 255;
         }
         return false;
     };
@@ -22,4 +26,4 @@ double clipped_percent(const QImage& image, Channel channel) {
     return 100.0 * double(count) / (double(rgb.width()) * rgb.height());
 }
 
-}  // namespace saturation
+} // namespace saturation

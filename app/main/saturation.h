@@ -15,4 +15,4 @@ enum class Channel { red, green, blue, mean };
 // 255 in the channel, or for the mean 255 in any of the three. 0 for an empty image.
 double clipped_percent(const QImage& image, Channel channel);
 
-}  // namespace saturation
+} // namespace saturation

@@ -38,7 +38,7 @@ struct Pass {
     int32_t state, angle, next;
     bool back;
 };
-constexpr Pass passes[] = {{1, 0, 2, false},  {2, 45, 3, false}, {3, 90, 4, false},
+constexpr Pass passes[] = {{1, 0, 2, false},   {2, 45, 3, false}, {3, 90, 4, false},
                            {4, 135, 6, false}, {6, 135, 7, true}, {7, 90, 8, true},
                            {8, 45, 9, true},   {9, 0, 0, true}};
 constexpr int32_t last_pass = 9, storing_backgrounds = 10;
@@ -60,7 +60,7 @@ QImage read_image(const QString& path) {
     return image;
 }
 
-}  // namespace
+} // namespace
 
 void TForm1::Start_SequenceClick() {
     const bool idle = sequence.state < 1;
@@ -122,7 +122,7 @@ void TForm1::executethisTimer() {
         end_sequence();
     } catch (...) {
         end_sequence();
-        throw;   // shown in the standard error box
+        throw; // shown in the standard error box
     }
 }
 
@@ -134,7 +134,7 @@ void TForm1::sequence_step(int32_t state) {
     const QString prefix = background_prefix();
     if (state == storing_backgrounds) {
         show_progress(QStringLiteral("background 0°"));
-        waitforcompletion(1, 0, 0);   // shown in the preview, not saved
+        waitforcompletion(1, 0, 0); // shown in the preview, not saved
         sequence.running = false;
         sequence.collecting_background = false;
         store_background_images(prefix);
@@ -142,15 +142,15 @@ void TForm1::sequence_step(int32_t state) {
     }
     const Pass* pass = std::find_if(std::begin(passes), std::end(passes),
                                     [state](const Pass& p) { return p.state == state; });
-    if (pass == std::end(passes)) {   // idle: the next measurement can start at once
+    if (pass == std::end(passes)) { // idle: the next measurement can start at once
         sequence.running = false;
         actualresolution();
         return;
     }
-    const QString step = (pass->back ? QStringLiteral("%1° back (%2/9)")
-                                     : QStringLiteral("%1° forward (%2/9)"))
-                             .arg(pass->angle)
-                             .arg(state);
+    const QString step =
+        (pass->back ? QStringLiteral("%1° back (%2/9)") : QStringLiteral("%1° forward (%2/9)"))
+            .arg(pass->angle)
+            .arg(state);
     show_progress(step);
     const bool to_backgrounds = state == last_pass && sequence.collecting_background;
     waitforcompletion(1, pass->angle, to_backgrounds ? storing_backgrounds : pass->next);

@@ -5,8 +5,10 @@
 namespace settings {
 
 namespace {
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-}  // namespace
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+} // namespace
 
 QString Reader::line() {
     const qsizetype start = pos_;
@@ -37,7 +39,8 @@ int32_t Reader::integer() {
     if (*first == '+') ++first;
     int32_t value = 0;
     const auto [end, ec] = std::from_chars(first, last, value);
-    if (ec != std::errc{} || end != last) throw BadItem("Invalid numeric input: " + t.toStdString());
+    if (ec != std::errc{} || end != last)
+        throw BadItem("Invalid numeric input: " + t.toStdString());
     return value;
 }
 
@@ -49,11 +52,14 @@ long double Reader::real() {
     if (*first == '+') ++first;
     long double value = 0;
     const auto [end, ec] = std::from_chars(first, last, value, std::chars_format::general);
-    if (ec != std::errc{} || end != last) throw BadItem("Invalid numeric input: " + t.toStdString());
+    if (ec != std::errc{} || end != last)
+        throw BadItem("Invalid numeric input: " + t.toStdString());
     return value;
 }
 
-void Writer::line(const QString& text) { text_ += text.toUtf8() + "\r\n"; }
+void Writer::line(const QString& text) {
+    text_ += text.toUtf8() + "\r\n";
+}
 
 void Writer::integers(std::initializer_list<int32_t> values) {
     QByteArray out;
@@ -76,4 +82,4 @@ void Writer::reals(std::initializer_list<long double> values) {
     text_ += out + "\r\n";
 }
 
-}  // namespace settings
+} // namespace settings

@@ -18,7 +18,7 @@ struct BadItem : std::runtime_error {
 };
 
 class Reader {
-public:
+  public:
     explicit Reader(QByteArray text) : text_(std::move(text)) {}
     bool eof() const { return pos_ >= text_.size(); }
     // The rest of the current line, and on to the next.
@@ -28,22 +28,22 @@ public:
     int32_t integer();
     long double real();
 
-private:
+  private:
     QByteArray token();
     QByteArray text_;
     qsizetype pos_ = 0;
 };
 
 class Writer {
-public:
+  public:
     void line(const QString& text);
     void integers(std::initializer_list<int32_t> values);
     // Each value with 4 decimals, right-aligned in 6 characters, one blank between them.
     void reals(std::initializer_list<long double> values);
     const QByteArray& text() const { return text_; }
 
-private:
+  private:
     QByteArray text_;
 };
 
-}  // namespace settings
+} // namespace settings

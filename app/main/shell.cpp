@@ -18,11 +18,11 @@ namespace {
 
 const char* const settings_name = "vexolan.ini";
 
-}  // namespace
+} // namespace
 
 // Controller events reach the window's handlers through this sink.
 class TForm1::StepperEvents : public stepper::Events {
-public:
+  public:
     explicit StepperEvents(TForm1& form) : form_(form) {}
     void attached() override {
         form_.motor.present = true;
@@ -36,7 +36,7 @@ public:
         form_.Phidget21COMIPhidgetStepperEvents1PositionChange(index, steps);
     }
 
-private:
+  private:
     TForm1& form_;
 };
 
@@ -78,12 +78,18 @@ void TForm1::connect_handlers() {
     ui::on_toggle(CheckBox1, this, handler(&TForm1::CheckBox1Click));
 
     const std::pair<QRadioButton*, void (TForm1::*)()> radio[] = {
-        {RadioButton1, &TForm1::RadioButton1Click}, {RadioButton2, &TForm1::RadioButton2Click},
-        {RadioButton6, &TForm1::RadioButton6Click}, {RadioButton7, &TForm1::RadioButton6Click},
-        {red, &TForm1::redClick},                   {green, &TForm1::redClick},
-        {blue, &TForm1::redClick},                  {monochrome, &TForm1::redClick},
-        {ob04, &TForm1::ob04Click},                 {Ob10, &TForm1::Ob10Click},
-        {Ob20, &TForm1::Ob20Click},                 {Ob40, &TForm1::Ob40Click}};
+        {RadioButton1, &TForm1::RadioButton1Click},
+        {RadioButton2, &TForm1::RadioButton2Click},
+        {RadioButton6, &TForm1::RadioButton6Click},
+        {RadioButton7, &TForm1::RadioButton6Click},
+        {red, &TForm1::redClick},
+        {green, &TForm1::redClick},
+        {blue, &TForm1::redClick},
+        {monochrome, &TForm1::redClick},
+        {ob04, &TForm1::ob04Click},
+        {Ob10, &TForm1::Ob10Click},
+        {Ob20, &TForm1::Ob20Click},
+        {Ob40, &TForm1::Ob40Click}};
     for (auto [button, h] : radio) ui::on_checked(button, this, handler(h));
 
     const std::pair<QLineEdit*, void (TForm1::*)()> edits[] = {
@@ -104,7 +110,8 @@ void TForm1::connect_handlers() {
         {Button6, &TForm1::Button6Click},
         {Collectbackgroundimages, &TForm1::CollectbackgroundimagesClick}};
     for (auto [button, h] : buttons) ui::on_click(button, this, handler(h));
-    ui::on_pick(combobox1, this, handler(&TForm1::combobox1Change), handler(&TForm1::combobox1Click));
+    ui::on_pick(combobox1, this, handler(&TForm1::combobox1Change),
+                handler(&TForm1::combobox1Click));
 
     // the result images: a single click runs "...DblClick", a double click reloadimages
     using MouseHandler = void (TForm1::*)(const ui::MouseEvent&);
@@ -112,12 +119,16 @@ void TForm1::connect_handlers() {
         ui::Picture* image;
         MouseHandler down, move, up;
         void (TForm1::*click)();
-    } images[] = {
-        {Image1, &TForm1::Image1MouseDown, &TForm1::Image1MouseMove, &TForm1::Image1MouseUp, &TForm1::Image1DblClick},
-        {Image2, &TForm1::Image2MouseDown, &TForm1::Image2MouseMove, &TForm1::Image2MouseUp, &TForm1::Image2DblClick},
-        {Image3, &TForm1::Image3MouseDown, &TForm1::Image3MouseMove, &TForm1::Image3MouseUp, &TForm1::Image3DblClick}};
+    } images[] = {{Image1, &TForm1::Image1MouseDown, &TForm1::Image1MouseMove,
+                   &TForm1::Image1MouseUp, &TForm1::Image1DblClick},
+                  {Image2, &TForm1::Image2MouseDown, &TForm1::Image2MouseMove,
+                   &TForm1::Image2MouseUp, &TForm1::Image2DblClick},
+                  {Image3, &TForm1::Image3MouseDown, &TForm1::Image3MouseMove,
+                   &TForm1::Image3MouseUp, &TForm1::Image3DblClick}};
     for (const auto& i : images) {
-        auto mouse = [this](MouseHandler h) { return [this, h](const ui::MouseEvent& e) { (this->*h)(e); }; };
+        auto mouse = [this](MouseHandler h) {
+            return [this, h](const ui::MouseEvent& e) { (this->*h)(e); };
+        };
         i.image->on_mouse_down = mouse(i.down);
         i.image->on_mouse_move = mouse(i.move);
         i.image->on_mouse_up = mouse(i.up);
@@ -136,7 +147,8 @@ bool TForm1::event(QEvent* e) {
         shell.skip_next_activation = QApplication::activeWindow() == nullptr || shell.activating;
         break;
     case QEvent::WindowActivate:
-        if (!std::exchange(shell.skip_next_activation, false)) ui::run_handler([this] { FormActivate(); });
+        if (!std::exchange(shell.skip_next_activation, false))
+            ui::run_handler([this] { FormActivate(); });
         break;
     default:
         break;
@@ -146,7 +158,7 @@ bool TForm1::event(QEvent* e) {
 
 void TForm1::closeEvent(QCloseEvent* e) {
     bool closes = false;
-    ui::run_handler([&] { closes = FormClose(); });   // a failure is shown; the window stays open
+    ui::run_handler([&] { closes = FormClose(); }); // a failure is shown; the window stays open
     e->setAccepted(closes);
 }
 
@@ -189,7 +201,8 @@ void TForm1::FormCreate() {
         TrackBar3->setEnabled(false);
         Memo1->clear();
         motor.controller->open(-1);
-        for (int i = 0; i < motor.count; ++i) motor.controller->set_current_position(motor.selected, 0);
+        for (int i = 0; i < motor.count; ++i)
+            motor.controller->set_current_position(motor.selected, 0);
         PageControl1->setCurrentWidget(TabSheet2);
     } catch (const std::exception&) {
         // the controller object is missing or failed: the rest of the creation is skipped
@@ -224,7 +237,8 @@ void TForm1::read_settings_file() {
             for (long double& s : readings.image_scale) s = in.real();
             in.next_line();
             QLineEdit* edits[4] = {Edit2, Edit3, Edit4, Edit5};
-            for (int i = 0; i < 4; ++i) ui::set_text(edits[i], numbers::shortest_local(readings.image_scale[i]));
+            for (int i = 0; i < 4; ++i)
+                ui::set_text(edits[i], numbers::shortest_local(readings.image_scale[i]));
         }
         if (!in.eof()) {
             int32_t flags[14];
@@ -232,8 +246,8 @@ void TForm1::read_settings_file() {
             in.next_line();
             // positions 5, 6, 11 and 12 are read and ignored
             const std::pair<QRadioButton*, int> buttons[] = {
-                {red, 0}, {green, 1}, {blue, 2}, {monochrome, 3}, {ob04, 6},
-                {Ob10, 7}, {Ob20, 8}, {Ob40, 9}, {orthoscopic, 12}, {conoscopic, 13}};
+                {red, 0},  {green, 1}, {blue, 2}, {monochrome, 3},   {ob04, 6},
+                {Ob10, 7}, {Ob20, 8},  {Ob40, 9}, {orthoscopic, 12}, {conoscopic, 13}};
             for (auto [button, at] : buttons) ui::set_checked(button, flags[at] == 1);
         }
         if (!in.eof()) ui::set_text(darklevel, in.line());
@@ -279,15 +293,16 @@ void TForm1::write_settings_file() {
     out.integers({camera.resolution});
     const auto& scale = readings.image_scale;
     out.reals({scale[0], scale[1], scale[2], scale[3]});
-    out.integers({flag(red), flag(green), flag(blue), flag(monochrome), 0, 0, flag(ob04), flag(Ob10),
-                  flag(Ob20), flag(Ob40), 0, 0, flag(orthoscopic), flag(conoscopic)});
+    out.integers({flag(red), flag(green), flag(blue), flag(monochrome), 0, 0, flag(ob04),
+                  flag(Ob10), flag(Ob20), flag(Ob40), 0, 0, flag(orthoscopic), flag(conoscopic)});
     out.line(darklevel->text());
     out.integers({integration.count});
     out.integers({m.sense[0], m.sense[1], m.sense[2], m.sense[3]});
     out.line(camera.software_path);
     const QByteArray path = QFile::encodeName(shell.program_folder + settings_name);
     // a failed write is not reported; the old file then stays as it was
-    fileio::replace_file(path.toStdString(), out.text().constData(), static_cast<size_t>(out.text().size()), true);
+    fileio::replace_file(path.toStdString(), out.text().constData(),
+                         static_cast<size_t>(out.text().size()), true);
 }
 
 // ---- activation ----
@@ -303,7 +318,7 @@ void TForm1::FormActivate() {
     } done{shell.activating};
 
     if (Formupdate && Formupdate->Checkforupdates1Click()) return;
-    if (integration.window_closed) return;   // the window was closed while the check ran
+    if (integration.window_closed) return; // the window was closed while the check ran
     setWindowTitle(QStringLiteral("Vexolan  Version ") + numbers::shortest(program_version));
 
     // the capture layer lists the devices; selecting the first one runs no handler
@@ -317,10 +332,17 @@ void TForm1::FormActivate() {
     if (!camera.video_driver_name.isEmpty()) open_saved_camera();
     try {
         switch (camera.resolution) {
-        case 1: Button4Click(); break;
-        case 2: Button2Click(); break;
-        case 3: Button3Click(); break;
-        default: break;
+        case 1:
+            Button4Click();
+            break;
+        case 2:
+            Button2Click();
+            break;
+        case 3:
+            Button3Click();
+            break;
+        default:
+            break;
         }
     } catch (...) {
         // applying the saved resolution may fail; that is ignored
@@ -335,7 +357,7 @@ void TForm1::FormActivate() {
         motor_setup_at_activation();
     } catch (const stepper::Error&) {
         ui::show_error(std::current_exception());
-        return;   // the zeroing and the start-up check do not run
+        return; // the zeroing and the start-up check do not run
     }
     Timer1->setEnabled(true);
     Timer2->setEnabled(true);
@@ -370,7 +392,7 @@ int checked_index(std::initializer_list<const QRadioButton*> buttons) {
     return -1;
 }
 
-}  // namespace
+} // namespace
 
 int TForm1::checked_channel() const {
     return checked_index({red, green, blue, monochrome});
@@ -390,7 +412,7 @@ std::vector<QRadioButton*> TForm1::motor_buttons() const {
 
 bool TForm1::FormClose() {
     Timer3->setEnabled(false);
-    if (sequence.running) sequence.stopping = true;   // a running measurement ends here
+    if (sequence.running) sequence.stopping = true; // a running measurement ends here
     if (motor.controls) {
         try {
             motor.position_sum = 0;
@@ -409,7 +431,8 @@ bool TForm1::FormClose() {
             ui::pause(100);
             ui::set_position(TrackBar1, 0);
             TrackBar1Change();
-            Label1->set_caption(QString::number(Targetangle(controller().current_position(motor.selected))));
+            Label1->set_caption(
+                QString::number(Targetangle(controller().current_position(motor.selected))));
         }
         Timer3->setEnabled(true);
         return false;
@@ -424,25 +447,25 @@ void TForm1::park_motors_and_end() {
         for (QRadioButton* button : motor_buttons()) {
             ui::set_checked(button, true);
             ui::pause(100);
-            ui::set_checked(CheckBox1, true);   // engaged, then released
+            ui::set_checked(CheckBox1, true); // engaged, then released
             ui::pause(100);
             ui::set_checked(CheckBox1, false);
         }
     }
     ui::pause(100);
-    if (motor.present) Phidget21COMIPhidgetStepperEvents1Detach();   // as if the controller had gone
+    if (motor.present) Phidget21COMIPhidgetStepperEvents1Detach(); // as if the controller had gone
     try {
         write_settings_file();
     } catch (...) {
         // not reported: the program still ends
     }
     try {
-        capture().set_enabled(false);   // the camera is released
+        capture().set_enabled(false); // the camera is released
     } catch (const capture::Error&) {
         // nothing to release
     }
-    integration.window_closed = true;   // an integration waiting for a frame gives up
-    if (Formupdate) Formupdate->cancel();   // and an update check in progress
+    integration.window_closed = true;     // an integration waiting for a frame gives up
+    if (Formupdate) Formupdate->cancel(); // and an update check in progress
     motor.controls = false;
     ui::pause(100);
     if (env_.end_program) env_.end_program();

@@ -28,11 +28,15 @@ QByteArray encoded_folder(const QString& folder) {
     return out;
 }
 
-}  // namespace
+} // namespace
 
-CurlFtpClient::CurlFtpClient(Timeouts timeouts) : timeouts_(timeouts) { global_init(); }
+CurlFtpClient::CurlFtpClient(Timeouts timeouts) : timeouts_(timeouts) {
+    global_init();
+}
 
-CurlFtpClient::~CurlFtpClient() { close_handles(); }
+CurlFtpClient::~CurlFtpClient() {
+    close_handles();
+}
 
 void CurlFtpClient::open_handles() {
     multi_ = curl_multi_init();
@@ -44,14 +48,14 @@ void CurlFtpClient::open_handles() {
     CURL* e = easy_;
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "ftp");
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(e, CURLOPT_PROXY, "");   // no proxy, whatever the environment says
+    curl_easy_setopt(e, CURLOPT_PROXY, ""); // no proxy, whatever the environment says
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, error_);
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts_.connect_ms));
     curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeouts_.response_s);
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, timeouts_.stall_s);
     const QByteArray user = server_.user.toUtf8(), password = server_.password.toUtf8();
-    curl_easy_setopt(e, CURLOPT_USERNAME, user.constData());   // libcurl keeps copies
+    curl_easy_setopt(e, CURLOPT_USERNAME, user.constData()); // libcurl keeps copies
     curl_easy_setopt(e, CURLOPT_PASSWORD, password.constData());
     // TLS whenever the server offers it, with its certificate verified; plain otherwise
     curl_easy_setopt(e, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
@@ -88,7 +92,7 @@ void CurlFtpClient::connect() {
     open_handles();
     folder_.clear();
     try {
-        perform(url(folder_), false, nullptr);   // the login, and nothing else
+        perform(url(folder_), false, nullptr); // the login, and nothing else
     } catch (const Error&) {
         close_handles();
         throw;
@@ -103,7 +107,7 @@ void CurlFtpClient::change_folder(const QString& folder) {
     const QString target = folder.startsWith(QLatin1Char('/')) || folder_.isEmpty()
                                ? folder
                                : folder_ + QLatin1Char('/') + folder;
-    perform(url(target), false, nullptr);   // the server changes to the folder, or refuses
+    perform(url(target), false, nullptr); // the server changes to the folder, or refuses
     folder_ = target;
 }
 
@@ -111,11 +115,12 @@ void CurlFtpClient::download(const QString& remote_name, const QString& local_pa
     if (!connected_) throw Error("Not connected to the update server.");
     QSaveFile file(local_path);
     auto cannot_write = [&] {
-        return Error("Cannot write " + local_path.toStdString() + ": " + file.errorString().toStdString());
+        return Error("Cannot write " + local_path.toStdString() + ": " +
+                     file.errorString().toStdString());
     };
     if (!file.open(QIODevice::WriteOnly)) throw cannot_write();
     received_ = reported_ = 0;
-    perform(url(folder_, remote_name), true, &file);   // on failure the file is discarded
+    perform(url(folder_, remote_name), true, &file); // on failure the file is discarded
     if (!file.commit()) throw cannot_write();
 }
 
@@ -152,8 +157,8 @@ void CurlFtpClient::perform(const QByteArray& address, bool body, QSaveFile* sin
         collect();
         if (finished_) break;
         curl_multi_poll(multi_, nullptr, 0, slice_ms, nullptr);
-        ui::process_messages();   // the window's events, timers and the packet handler
-        if (finished_) break;     // aborted meanwhile
+        ui::process_messages(); // the window's events, timers and the packet handler
+        if (finished_) break;   // aborted meanwhile
     }
     // a request that has not ended (aborted) closes its connection here
     curl_multi_remove_handle(multi_, easy_);
@@ -186,10 +191,10 @@ size_t CurlFtpClient::on_data(char* data, size_t size, size_t count, void* self)
     if (client->aborted_) return 0;
     if (!client->sink_ || client->sink_->write(data, n) != n) {
         client->sink_failed_ = true;
-        return 0;   // ends the transfer with a write error
+        return 0; // ends the transfer with a write error
     }
     client->received_ += n;
     return static_cast<size_t>(n);
 }
 
-}  // namespace network
+} // namespace network

@@ -15,13 +15,13 @@ namespace network {
 
 // How long the client waits; the defaults are the program's.
 struct Timeouts {
-    int connect_ms = 10000;   // connection and login
-    long response_s = 10;     // each answer of the server on the control connection
-    long stall_s = 60;        // a download that receives nothing for this long fails
+    int connect_ms = 10000; // connection and login
+    long response_s = 10;   // each answer of the server on the control connection
+    long stall_s = 60;      // a download that receives nothing for this long fails
 };
 
 class CurlFtpClient : public FtpClient {
-public:
+  public:
     explicit CurlFtpClient(Timeouts timeouts = {});
     ~CurlFtpClient() override;
     CurlFtpClient(const CurlFtpClient&) = delete;
@@ -37,7 +37,7 @@ public:
     void abort() override;
     void disconnect() override;
 
-private:
+  private:
     void open_handles();
     void close_handles();
     QByteArray url(const QString& folder, const QString& file = {}) const;
@@ -51,7 +51,7 @@ private:
     ServerSettings server_;
     bool passive_ = true;
     bool connected_ = false;
-    QString folder_;   // the current remote folder, relative to the login folder
+    QString folder_; // the current remote folder, relative to the login folder
 
     CURLM* multi_ = nullptr;
     CURL* easy_ = nullptr;
@@ -61,7 +61,7 @@ private:
     bool busy_ = false;
     bool finished_ = false;
     bool aborted_ = false;
-    bool close_after_ = false;   // disconnect() came while a request was in progress
+    bool close_after_ = false; // disconnect() came while a request was in progress
     CURLcode result_ = CURLE_OK;
     QSaveFile* sink_ = nullptr;
     bool sink_failed_ = false;
@@ -69,4 +69,4 @@ private:
     int64_t reported_ = 0;
 };
 
-}  // namespace network
+} // namespace network

@@ -14,7 +14,7 @@
 namespace network {
 
 class Error : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -30,7 +30,7 @@ struct ServerSettings {
 };
 
 class FtpClient {
-public:
+  public:
     virtual ~FtpClient() = default;
 
     // Written before connecting; they take effect at the next connect.
@@ -65,4 +65,4 @@ public:
 // Creates an FTP client; raises network::Error when none can be made.
 using Factory = std::function<std::unique_ptr<FtpClient>()>;
 
-}  // namespace network
+} // namespace network

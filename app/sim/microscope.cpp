@@ -105,7 +105,7 @@ std::shared_ptr<const Microscope::Plate> Microscope::plate(int width, int height
             const ColourResponse r = s->at(x + 0.5, y + 0.5);
             const double half_light = gain * illumination(x, y, width, height) / 2;
             for (size_t c = 0; c < 3; ++c) {
-                const size_t lane = i + 2 - c;  // red is byte 2, blue byte 0
+                const size_t lane = i + 2 - c; // red is byte 2, blue byte 0
                 p->mean[lane] = static_cast<float>(half_light * r[c].s0);
                 p->cos2[lane] = static_cast<float>(half_light * r[c].s1);
                 p->sin2[lane] = static_cast<float>(half_light * r[c].s2);
@@ -138,4 +138,4 @@ QImage Microscope::frame(int width, int height, Noise& noise) {
     return image;
 }
 
-}  // namespace sim
+} // namespace sim

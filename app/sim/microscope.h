@@ -29,22 +29,22 @@ namespace sim {
 // row of each frame, so a sample's noise does not repeat from frame to frame nor follow
 // its neighbours'. One per camera thread.
 class Noise {
-public:
+  public:
     explicit Noise(uint64_t seed);
     // `length` draws for the next row; valid until the next call.
     const float* row(size_t length);
 
-private:
+  private:
     uint64_t step();
     static const std::vector<float>& table();
     uint64_t state_;
 };
 
 class Microscope {
-public:
+  public:
     static constexpr double light_linear_degree = 0.04;
-    static constexpr double light_orientation = 30;  // degrees
-    static constexpr double gain = 400;              // grey levels per unit intensity
+    static constexpr double light_orientation = 30; // degrees
+    static constexpr double gain = 400;             // grey levels per unit intensity
     static constexpr double corner_illumination = 0.6;
     static constexpr double noise_sigma = 2;
 
@@ -71,14 +71,14 @@ public:
     // stage holds it now. Any thread; each thread brings its own noise.
     QImage frame(int width, int height, Noise& noise);
 
-private:
+  private:
     struct Plate;
     std::shared_ptr<const Plate> plate(int width, int height);
 
     std::shared_ptr<Stage> stage_;
-    mutable std::mutex mutex_;  // the sample and the plate, shared with camera threads
+    mutable std::mutex mutex_; // the sample and the plate, shared with camera threads
     std::string sample_ = "target";
     std::shared_ptr<const Plate> plate_;
 };
 
-}  // namespace sim
+} // namespace sim

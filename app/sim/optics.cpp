@@ -11,7 +11,7 @@ double radians(double degrees) {
     return degrees * std::numbers::pi / 180;
 }
 
-}  // namespace
+} // namespace
 
 double PolarizerResponse::intensity(double t_degrees) const {
     const double t2 = 2 * radians(t_degrees);
@@ -52,4 +52,4 @@ ColourResponse mix(const ColourResponse& a, const ColourResponse& b, double weig
     return out;
 }
 
-}  // namespace sim
+} // namespace sim

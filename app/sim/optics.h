@@ -54,4 +54,4 @@ using ColourResponse = std::array<PolarizerResponse, 3>;
 // `a` weighted by `weight` plus `b` weighted by 1 - weight: a pixel partly covered.
 ColourResponse mix(const ColourResponse& a, const ColourResponse& b, double weight);
 
-}  // namespace sim
+} // namespace sim

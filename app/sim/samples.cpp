@@ -48,16 +48,16 @@ double coverage(double distance_inside) {
 }
 
 class Empty : public Sample {
-public:
+  public:
     explicit Empty(const Jones& light) : field_(plate(light, 0, 0, 1)) {}
     ColourResponse at(double, double) const override { return field_; }
 
-private:
+  private:
     ColourResponse field_;
 };
 
 class Target : public Sample {
-public:
+  public:
     Target(int width, int height, const Jones& light) : field_(plate(light, 0, 0, 0.9)) {
         const double centres[4][2] = {{0.25, 0.30}, {0.75, 0.30}, {0.25, 0.72}, {0.75, 0.72}};
         radius_ = 0.15 * height;
@@ -75,7 +75,7 @@ public:
         return field_;
     }
 
-private:
+  private:
     struct Disc {
         double x, y;
         ColourResponse look;
@@ -88,13 +88,13 @@ private:
 // A quartz wedge across the field: its path difference grows from 0 at the left edge to
 // 1100 nm at the right, slow axis at 45 degrees; the colours of the interference orders.
 class Wedge : public Sample {
-public:
+  public:
     Wedge(int width, const Jones& light) : width_(width), light_(light) {}
     ColourResponse at(double x, double) const override {
         return crystal(light_, 1100 * x / width_, 45, 0.88);
     }
 
-private:
+  private:
     int width_;
     Jones light_;
 };
@@ -102,7 +102,7 @@ private:
 // A thin section of a crystalline rock: grains of random orientation and thickness, with
 // dark grain boundaries. The same grains every time.
 class Grains : public Sample {
-public:
+  public:
     Grains(int width, int height, const Jones& light)
         : height_(height), boundary_(plate(light, 0, 0, 0.25)) {
         uint64_t state = 0x9e3779b97f4a7c15u;
@@ -123,7 +123,9 @@ public:
     }
     ColourResponse at(double x, double y) const override {
         const double u = x / height_, v = y / height_;
-        auto squared = [&](const Grain& g) { return (u - g.x) * (u - g.x) + (v - g.y) * (v - g.y); };
+        auto squared = [&](const Grain& g) {
+            return (u - g.x) * (u - g.x) + (v - g.y) * (v - g.y);
+        };
         const Grain* nearest = &grains_.front();
         for (const Grain& g : grains_)
             if (squared(g) < squared(*nearest)) nearest = &g;
@@ -138,7 +140,7 @@ public:
         return mix(nearest->look, boundary_, coverage(to_boundary * height_ - 1.0));
     }
 
-private:
+  private:
     struct Grain {
         double x, y;
         ColourResponse look;
@@ -148,7 +150,7 @@ private:
     std::vector<Grain> grains_;
 };
 
-}  // namespace
+} // namespace
 
 const std::vector<SampleInfo>& samples() {
     static const std::vector<SampleInfo> list{
@@ -183,7 +185,7 @@ const SampleInfo* find_sample(const std::string& name) {
     return nullptr;
 }
 
-}  // namespace
+} // namespace
 
 bool is_sample(const std::string& name) {
     return find_sample(name) != nullptr;
@@ -196,4 +198,4 @@ std::unique_ptr<Sample> make_sample(const std::string& name, int width, int heig
     return s->make(width, height, light);
 }
 
-}  // namespace sim
+} // namespace sim

@@ -17,7 +17,7 @@
 namespace sim {
 
 class Sample {
-public:
+  public:
     virtual ~Sample() = default;
     // The response of the pixel whose centre is (x, y), in pixels from the top left.
     virtual ColourResponse at(double x, double y) const = 0;
@@ -39,4 +39,4 @@ bool is_sample(const std::string& name);
 std::unique_ptr<Sample> make_sample(const std::string& name, int width, int height,
                                     const Jones& light);
 
-}  // namespace sim
+} // namespace sim

@@ -21,7 +21,7 @@ struct StageGeometry {
 };
 
 class Stage {
-public:
+  public:
     explicit Stage(StageGeometry geometry = {}) : geometry_(geometry) {}
 
     // The motor shaft's angle in steps, counted from where it stood when the stage was
@@ -35,7 +35,7 @@ public:
     }
     const StageGeometry& geometry() const { return geometry_; }
 
-private:
+  private:
     StageGeometry geometry_;
     std::atomic<double> shaft_{0};
 };
@@ -48,4 +48,4 @@ inline std::function<void(int, double)> turned_by_motor_1(std::shared_ptr<Stage>
     };
 }
 
-}  // namespace sim
+} // namespace sim

@@ -8,7 +8,7 @@ namespace stepper {
 namespace {
 constexpr int tick_ms = 10;
 constexpr double tick_s = tick_ms / 1000.0;
-}  // namespace
+} // namespace
 
 SimulatedController::SimulatedController(SimulatedConfig config) : config_(std::move(config)) {
     attach_timer_.setSingleShot(true);
@@ -199,4 +199,4 @@ void SimulatedController::step() {
     }
 }
 
-}  // namespace stepper
+} // namespace stepper

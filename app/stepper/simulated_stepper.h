@@ -21,8 +21,8 @@ struct SimulatedConfig {
     std::string device_name = "Phidget Unipolar Stepper Controller 4-motor";
     int serial = 12345;
     int attach_delay_ms = 200;
-    bool attaches = true;       // false: opened, but no device is ever found
-    bool requires_attach = false;   // true: calls before attach fail, as on real hardware
+    bool attaches = true;         // false: opened, but no device is ever found
+    bool requires_attach = false; // true: calls before attach fail, as on real hardware
     double acceleration_min = 9.77;
     double acceleration_max = 10000;
     double velocity_max = 383.25;
@@ -33,7 +33,7 @@ struct SimulatedConfig {
 };
 
 class SimulatedController : public QObject, public Controller {
-public:
+  public:
     explicit SimulatedController(SimulatedConfig config = {});
     ~SimulatedController() override;
 
@@ -66,17 +66,17 @@ public:
     double velocity_limit(int index) const { return motor(index).velocity_limit; }
     bool moving() const;
 
-private:
+  private:
     struct Motor {
         double position = 0;
-        double velocity = 0;   // signed, steps per second
+        double velocity = 0; // signed, steps per second
         int target = 0;
         double acceleration = 0;
         double velocity_limit = 0;
         double current_limit = 0.5;
         bool engaged = false;
         int reported = 0;
-        double shaft = 0;   // the angle the shaft has turned, in steps
+        double shaft = 0; // the angle the shaft has turned, in steps
     };
     void check(int index) const;
     const Motor& motor(int index) const;
@@ -95,4 +95,4 @@ private:
     QTimer motion_timer_;
 };
 
-}  // namespace stepper
+} // namespace stepper

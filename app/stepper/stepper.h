@@ -13,12 +13,12 @@
 namespace stepper {
 
 class Error : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 class Events {
-public:
+  public:
     virtual ~Events() = default;
     virtual void attached() = 0;
     virtual void detached() = 0;
@@ -27,7 +27,7 @@ public:
 };
 
 class Controller {
-public:
+  public:
     virtual ~Controller() = default;
 
     // Connects the event sink; events before this are not delivered.
@@ -62,4 +62,4 @@ public:
 // Creates the controller object; raises stepper::Error when none can be made.
 using Factory = std::function<std::unique_ptr<Controller>()>;
 
-}  // namespace stepper
+} // namespace stepper

@@ -9,10 +9,10 @@
 #include <utility>
 
 class FakeCamera : public capture::Camera {
-public:
+  public:
     explicit FakeCamera(QStringList listed = {}) : listed_(std::move(listed)) {}
 
-    QStringList calls;   // "devices", "device NAME", "enabled 1", "open", "size 320 x 240", ...
+    QStringList calls; // "devices", "device NAME", "enabled 1", "open", "size 320 x 240", ...
     bool fail_open = false;
     bool fail_start = false;
     capture::DialogSet dialogs;
@@ -63,7 +63,7 @@ public:
     // The calls recorded since the last look, which are forgotten.
     QStringList take_calls() { return std::exchange(calls, {}); }
 
-private:
+  private:
     void need_device() const {
         if (selected_ == "None") throw capture::Error("no device selected");
     }

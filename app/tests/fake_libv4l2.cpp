@@ -80,15 +80,19 @@ int answer(unsigned long request, void* arg) {
     }
 }
 
-}  // namespace
+} // namespace
 
-}  // namespace fake_v4l2
+} // namespace fake_v4l2
 
 extern "C" {
 
 // an event counter that is always readable stands in for the device node
-int v4l2_open(const char*, int, ...) { return eventfd(1, EFD_CLOEXEC); }
-int v4l2_close(int fd) { return close(fd); }
+int v4l2_open(const char*, int, ...) {
+    return eventfd(1, EFD_CLOEXEC);
+}
+int v4l2_close(int fd) {
+    return close(fd);
+}
 // Every pixel of every frame: red 10, green 20, blue 30.
 void* v4l2_mmap(void*, size_t length, int, int, int, int64_t) {
     auto* bytes = static_cast<unsigned char*>(malloc(length));
@@ -108,4 +112,4 @@ int v4l2_ioctl(int, unsigned long request, ...) {
     return fake_v4l2::answer(request, arg);
 }
 
-}  // extern "C"
+} // extern "C"

@@ -8,4 +8,4 @@ namespace fake_v4l2 {
 // DQBUF calls that found no filled buffer.
 extern std::atomic<long> empty_polls;
 
-}  // namespace fake_v4l2
+} // namespace fake_v4l2

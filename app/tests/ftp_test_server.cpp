@@ -9,10 +9,11 @@ const QString FtpTestServer::password = QStringLiteral("ab#123456");
 
 FtpTestServer::FtpTestServer(const QString& root, const QStringList& faults) {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const QStringList account{QStringLiteral("--user"), user, QStringLiteral("--password"), password};
+    const QStringList account{QStringLiteral("--user"), user, QStringLiteral("--password"),
+                              password};
     process_.start(QStringLiteral(SYSTEM_PYTHON3),
                    QStringList{QStringLiteral(FTP_SERVER_SCRIPT), root} + account + faults);
-    QDeadlineTimer deadline(20000);   // the first line once it listens
+    QDeadlineTimer deadline(20000); // the first line once it listens
     while (port_ == 0 && !deadline.hasExpired()) {
         if (!process_.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) break;
         read();
@@ -23,7 +24,7 @@ FtpTestServer::FtpTestServer(const QString& root, const QStringList& faults) {
 }
 
 FtpTestServer::~FtpTestServer() {
-    process_.closeWriteChannel();   // the server ends when its input closes
+    process_.closeWriteChannel(); // the server ends when its input closes
     if (!process_.waitForFinished(3000)) process_.kill();
     process_.waitForFinished(3000);
 }

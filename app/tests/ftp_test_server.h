@@ -10,7 +10,7 @@
 #include <QStringList>
 
 class FtpTestServer {
-public:
+  public:
     // `faults`: the script's options ("--stall", "version.txt", "--tls", folder, ...).
     // Raises std::runtime_error when the server does not start.
     explicit FtpTestServer(const QString& root, const QStringList& faults = {});
@@ -25,7 +25,7 @@ public:
 
     static const QString user, password;
 
-private:
+  private:
     void read();
     QProcess process_;
     QByteArray pending_;

@@ -15,13 +15,13 @@
 #include <vector>
 
 class MicroscopeTest : public ResultsTest {
-protected:
+  protected:
     // The window started up on the virtual microscope, its camera chosen and streaming,
     // motor 1 set for the stage (200 steps a turn, clockwise) at its fastest.
     std::unique_ptr<TForm1> start_microscope() {
         capture::CaptureOptions options;
-        options.virtual_frame_rate = 300;   // faster than real time
-        options.device_folder = folder.path() + "/";   // no V4L2 camera
+        options.virtual_frame_rate = 300;            // faster than real time
+        options.device_folder = folder.path() + "/"; // no V4L2 camera
         camera_factory = [this, options] {
             return std::make_unique<capture::CaptureComponent>(microscope, options);
         };
@@ -54,8 +54,10 @@ protected:
         const int w = sind.width(), h = sind.height();
         const struct {
             double x, y, sin_d, slow_axis;
-        } discs[] = {
-            {0.25, 0.30, 0.2, 0}, {0.75, 0.30, 0.4, 45}, {0.25, 0.72, 0.6, 90}, {0.75, 0.72, 0.8, 135}};
+        } discs[] = {{0.25, 0.30, 0.2, 0},
+                     {0.75, 0.30, 0.4, 45},
+                     {0.25, 0.72, 0.6, 90},
+                     {0.75, 0.72, 0.8, 135}};
         for (const auto& d : discs) {
             const int x = int(d.x * w), y = int(d.y * h);
             const double read_sin = median_red(sind, x, y) / 255.0;

@@ -61,7 +61,9 @@ class ResultsTest : public WindowTest {
         }
     }
     // The same value at every pixel.
-    static Values uniform(int value) { return [value](int, int) { return value; }; }
+    static Values uniform(int value) {
+        return [value](int, int) { return value; };
+    }
     // Every pixel of the three result images holds `value`.
     void write_uniform_results(QSize size, int value) {
         const Values v = uniform(value);

@@ -13,7 +13,7 @@ QImage frame_of(int width, int height) {
     return f;
 }
 
-}  // namespace
+} // namespace
 
 // Each size button makes its calls in its own order, records its choice and starts the
 // refresh; with the fixed-size camera they do nothing at all.
@@ -54,7 +54,7 @@ TEST_F(WindowTest, SizeButtonsCallTheCaptureInTheirOrder) {
     EXPECT_TRUE(camera->calls.isEmpty()) << camera->calls.join(",").toStdString();
     EXPECT_EQ(form->camera.resolution, 3);
     EXPECT_FALSE(form->Timer5->enabled());
-    form->camera.video_driver_name = "mightex_buffersource filter";  // the test is case-sensitive
+    form->camera.video_driver_name = "mightex_buffersource filter"; // the test is case-sensitive
     QTest::mouseClick(form->Button4, Qt::LeftButton);
     EXPECT_EQ(form->camera.resolution, 1);
 }
@@ -87,9 +87,9 @@ TEST_F(WindowTest, DeviceSelection) {
 
     camera->fail_start = false;
     form->combobox1->setCurrentIndex(1);
-    QTest::keyClicks(form->combobox1->lineEdit(), "x");  // "Camera Bx"
+    QTest::keyClicks(form->combobox1->lineEdit(), "x"); // "Camera Bx"
     EXPECT_TRUE(camera->calls.isEmpty()) << camera->calls.join(",").toStdString();
-    QTest::keyClick(form->combobox1->lineEdit(), Qt::Key_Backspace);  // "Camera B" again
+    QTest::keyClick(form->combobox1->lineEdit(), Qt::Key_Backspace); // "Camera B" again
     EXPECT_EQ(camera->take_calls(), QStringList({"stop", "device Camera B", "start"}));
     EXPECT_TRUE(form->camera.chosen);
     EXPECT_EQ(form->camera.video_driver_name, "Camera B");
@@ -187,23 +187,23 @@ TEST_F(WindowTest, CameraMakersProgram) {
     form->FormActivate();
     pick(*form, "Camera A");
     camera->take_calls();
-    QTest::mouseClick(form->Button5, Qt::LeftButton);  // cancelled
+    QTest::mouseClick(form->Button5, Qt::LeftButton); // cancelled
     EXPECT_TRUE(camera->calls.isEmpty());
     EXPECT_EQ(dialogs.file_dialogs.size(), 1u);
 
     open_file = [&](const QString& path, const QString& working) {
         started << path + " in " + working;
-        return false;  // a failure changes nothing
+        return false; // a failure changes nothing
     };
     form = make_window();
     dialogs.files = {"/opt/cam/viewer"};
-    QTest::mouseClick(form->Button6, Qt::LeftButton);  // nothing remembered: a search
+    QTest::mouseClick(form->Button6, Qt::LeftButton); // nothing remembered: a search
     EXPECT_EQ(dialogs.file_dialogs.size(), 2u);
     EXPECT_EQ(camera->take_calls(), QStringList({"close", "enabled 0"}));
     EXPECT_EQ(started, QStringList({"/opt/cam/viewer in /opt/cam"}));
     EXPECT_EQ(form->camera.software_path, "/opt/cam/viewer");
 
-    QTest::mouseClick(form->Button6, Qt::LeftButton);  // the remembered program, no search
+    QTest::mouseClick(form->Button6, Qt::LeftButton); // the remembered program, no search
     EXPECT_EQ(dialogs.file_dialogs.size(), 2u);
     EXPECT_EQ(camera->take_calls(), QStringList({"close", "enabled 0"}));
     EXPECT_EQ(started.size(), 2);

@@ -42,7 +42,7 @@ void answer_dialog(const std::function<void(QDialog&)>& choose) {
     poll->start(5);
 }
 
-}  // namespace
+} // namespace
 
 // A busy GUI thread: the queue keeps the newest frames, delivers them in the order they
 // were taken, on the GUI thread, and forgets what was waiting when it is discarded.
@@ -74,7 +74,7 @@ TEST(FrameQueue, BoundedInOrderOnTheGuiThread) {
 }
 
 class CaptureTest : public ::testing::Test {
-protected:
+  protected:
     CaptureTest() {
         capture::CaptureOptions options;
         options.virtual_frame_rate = 400;
@@ -120,7 +120,7 @@ TEST_F(CaptureTest, DevicesAndSelection) {
 // no frame arrives, not even one that was on its way.
 TEST_F(CaptureTest, FrameSizesAndStreaming) {
     component->set_device_name("Virtual microscope");
-    component->set_enabled(true);  // designed: 1024 x 768 requested, but `current`
+    component->set_enabled(true); // designed: 1024 x 768 requested, but `current`
     EXPECT_EQ(next_frame(), QSize(640, 480));
 
     // the calls of "320 x 240"
@@ -139,7 +139,7 @@ TEST_F(CaptureTest, FrameSizesAndStreaming) {
     component->open();
     EXPECT_EQ(next_frame(), QSize(320, 240));
     component->set_current_size(false);
-    component->open();  // opens again; streaming stopped
+    component->open(); // opens again; streaming stopped
     EXPECT_FALSE(component->streaming());
     component->start();
     EXPECT_EQ(next_frame(), QSize(1024, 768));
@@ -157,7 +157,7 @@ TEST_F(CaptureTest, FrameSizesAndStreaming) {
     component->set_frames_enabled(true);
     component->close();
     EXPECT_FALSE(component->virtual_camera().is_open());
-    component->start();  // opens again
+    component->start(); // opens again
     EXPECT_EQ(next_frame(), QSize(1024, 768));
 }
 

@@ -148,8 +148,7 @@ TEST_F(ResultsTest, LibraryMissingOrWithoutItsEntry) {
         const char* status;
     } cases[] = {
         {"no library", [] {}, "DLL not found"},
-        {"not a library",
-         [this] { write_bytes(file("libtarnwick.so"), "not a library"); },
+        {"not a library", [this] { write_bytes(file("libtarnwick.so"), "not a library"); },
          "DLL not found"},
         {"no entry", [this] { install_engine(ENGINE_WITHOUT_ENTRY); }, "Function in DLL not found"},
     };
@@ -183,7 +182,7 @@ TEST_F(ResultsTest, OptionsTooLongForTheEngineAreRefused) {
     EXPECT_TRUE(dialogs.errors[0].contains("too long")) << dialogs.errors[0].toStdString();
     EXPECT_TRUE(calls_in(file("engine_calls.txt")).isEmpty());
     EXPECT_TRUE(form->Start_Sequence->isEnabled());
-    ui::set_text(form->Edit1, "-P \"" + folder.path() + "/\" -C m");   // a short one runs
+    ui::set_text(form->Edit1, "-P \"" + folder.path() + "/\" -C m"); // a short one runs
     form->Timer4Timer();
     EXPECT_EQ(calls_in(file("engine_calls.txt")).size(), 1);
 }

@@ -24,7 +24,7 @@ struct Served {
 };
 
 std::unique_ptr<network::CurlFtpClient> connected_client(const FtpTestServer& server,
-                                                          network::Timeouts timeouts = {}) {
+                                                         network::Timeouts timeouts = {}) {
     auto client = std::make_unique<network::CurlFtpClient>(timeouts);
     client->set_server(server.settings());
     client->connect();
@@ -32,7 +32,7 @@ std::unique_ptr<network::CurlFtpClient> connected_client(const FtpTestServer& se
     return client;
 }
 
-}  // namespace
+} // namespace
 
 // A refused folder leaves the current one; a download that breaks off or stalls raises
 // and leaves the local file as it was; the next download replaces it whole.

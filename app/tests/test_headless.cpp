@@ -10,10 +10,10 @@ struct Outcome {
     QString out, err;
 };
 
-}  // namespace
+} // namespace
 
 class HeadlessTest : public MicroscopeTest {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(QFile::copy(VEXOLAN_PROGRAM, program()));
         ASSERT_TRUE(QFile::copy(QString::fromLocal8Bit(TARNWICK_LIBRARY), file("libtarnwick.so")));
@@ -41,7 +41,8 @@ protected:
 TEST_F(HeadlessTest, CollectBackgroundThenMeasure) {
     const Outcome collected = vexolan({"--simulate", "--sample", "empty", "--collect-background"});
     ASSERT_EQ(collected.status, 0) << collected.err.toStdString();
-    EXPECT_TRUE(collected.err.contains("vexolan: 0° forward (1/9)\n")) << collected.err.toStdString();
+    EXPECT_TRUE(collected.err.contains("vexolan: 0° forward (1/9)\n"))
+        << collected.err.toStdString();
     EXPECT_TRUE(collected.err.contains("vexolan: background 0°\n")) << collected.err.toStdString();
     QStringList backgrounds;
     for (const char* angle : {"0", "45", "90", "135"})
@@ -105,10 +106,11 @@ TEST_F(HeadlessTest, ExitStatus) {
 TEST_F(HeadlessTest, ASignalEndsTheMeasurementInOrder) {
     QProcess p;
     without_display(p, file("work"));
-    p.setReadChannel(QProcess::StandardError);   // where the progress comes
+    p.setReadChannel(QProcess::StandardError); // where the progress comes
     p.start(program(), {"--simulate", "--measure", "run"});
     QByteArray err;
-    while (!err.contains("90° forward (3/9)") && p.waitForReadyRead(30000)) err += p.readAllStandardError();
+    while (!err.contains("90° forward (3/9)") && p.waitForReadyRead(30000))
+        err += p.readAllStandardError();
     ASSERT_TRUE(err.contains("90° forward (3/9)")) << err.toStdString();
     p.terminate();
     ASSERT_TRUE(p.waitForFinished(30000));
@@ -118,5 +120,5 @@ TEST_F(HeadlessTest, ASignalEndsTheMeasurementInOrder) {
         << err.toStdString();
     EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
     EXPECT_TRUE(QDir(file("work")).isEmpty());
-    EXPECT_TRUE(QFile::exists(settings_path()));   // the orderly close wrote the settings
+    EXPECT_TRUE(QFile::exists(settings_path())); // the orderly close wrote the settings
 }

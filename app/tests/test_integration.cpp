@@ -16,10 +16,10 @@ QImage filled(QRgb colour, int width = 3, int height = 2) {
     return f;
 }
 
-}  // namespace
+} // namespace
 
 class IntegrationTest : public WindowTest {
-protected:
+  protected:
     void SetUp() override {
         camera_devices = {"Camera A"};
         form = make_window();
@@ -58,9 +58,9 @@ TEST_F(IntegrationTest, RoundedMeanOfTheFrames) {
         std::vector<int> reds;
         int mean;
     } cases[] = {
-        {10, {117, 117, 117, 117, 117, 117, 117, 117, 117, 117, 115}, 117},  // 1285 / 11 = 116.82
-        {9, {2, 2, 2, 2, 2, 2, 2, 2, 2, 7}, 2},                              // 25 / 10: tie to even
-        {9, {3, 3, 3, 3, 3, 3, 3, 3, 3, 8}, 4},                              // 35 / 10: tie to even
+        {10, {117, 117, 117, 117, 117, 117, 117, 117, 117, 117, 115}, 117}, // 1285 / 11 = 116.82
+        {9, {2, 2, 2, 2, 2, 2, 2, 2, 2, 7}, 2},                             // 25 / 10: tie to even
+        {9, {3, 3, 3, 3, 3, 3, 3, 3, 3, 8}, 4},                             // 35 / 10: tie to even
     };
     for (const auto& c : cases) {
         std::vector<QImage> frames;
@@ -72,7 +72,7 @@ TEST_F(IntegrationTest, RoundedMeanOfTheFrames) {
         EXPECT_EQ(mean.size(), QSize(3, 2));
         EXPECT_EQ(qRed(mean.pixel(2, 1)), c.mean) << c.count;
         EXPECT_EQ(qBlue(mean.pixel(0, 0)), 200);
-        EXPECT_EQ(form->Image0->picture(), mean);  // the preview shows it
+        EXPECT_EQ(form->Image0->picture(), mean); // the preview shows it
         EXPECT_EQ(form->integration.frame_counter, 0);
         EXPECT_TRUE(form->integration.new_frame);
     }
@@ -94,7 +94,7 @@ TEST_F(IntegrationTest, CountsZeroAndOneHundred) {
     form->integration.new_frame = false;
     ASSERT_TRUE(integrate(100, frames));
     EXPECT_EQ(delivered, 101u);
-    EXPECT_EQ(form->integration.integrated.pixel(1, 1), qRgb(255, 252, 0));  // 25500 / 101 = 252.48
+    EXPECT_EQ(form->integration.integrated.pixel(1, 1), qRgb(255, 252, 0)); // 25500 / 101 = 252.48
 }
 
 // The integrated image stays as it was when later frames replace the preview. Frames of

@@ -62,7 +62,7 @@ double patch(const QImage& image, int x, int y) {
     return sum / 25;
 }
 
-}  // namespace
+} // namespace
 
 // The empty field (centre about 200, corners 60% of it) and the target's field and discs,
 // each integrated over 11 frames at the polarizer's four angles.
@@ -90,7 +90,7 @@ TEST(VirtualMicroscope, IntegratedIntensitiesAtTheFourAngles) {
     for (const auto& sample : samples) {
         scope.set_sample(sample.sample);
         for (int angle : {0, 45, 90, 135}) {
-            scope.stage().set_shaft_steps(angle / 360.0 * 200);  // 200 steps a turn, clockwise
+            scope.stage().set_shaft_steps(angle / 360.0 * 200); // 200 steps a turn, clockwise
             frames::Accumulator sums;
             sums.store(scope.frame(w, h, noise));
             for (int i = 0; i < 10; ++i) sums.add(scope.frame(w, h, noise));
@@ -132,7 +132,7 @@ TEST(VirtualMicroscope, CameraNoise) {
         }
     const double sigma = std::sqrt(sum2 / n - (sum / n) * (sum / n));
     EXPECT_NEAR(sigma, 2.0, 0.25);
-    EXPECT_LT(std::fabs(product / n), 0.5);  // no correlation between two frames
+    EXPECT_LT(std::fabs(product / n), 0.5); // no correlation between two frames
 }
 
 // Motor 1 of the simulated controller turns the stage while it moves, step by step, and a
@@ -144,7 +144,7 @@ TEST(VirtualMicroscope, StageFollowsMotorOne) {
     stepper::SimulatedController motor(config);
     motor.open(-1);
     motor.attach_now();
-    motor.set_current_position(0, 500);  // declared: the polarizer stays at 0 degrees
+    motor.set_current_position(0, 500); // declared: the polarizer stays at 0 degrees
     EXPECT_EQ(scope.stage().polarizer_degrees(), 0);
     motor.set_acceleration(0, 2000);
     motor.set_velocity_limit(0, 300);
@@ -161,7 +161,7 @@ TEST(VirtualMicroscope, StageFollowsMotorOne) {
     EXPECT_DOUBLE_EQ(scope.stage().polarizer_degrees(), -45);
     EXPECT_GT(seen_between, 0) << "the polarizer turned in one jump";
     motor.set_target_position(0, 500);
-    motor.set_current_position(1, 7);  // motor 2 turns nothing here
+    motor.set_current_position(1, 7); // motor 2 turns nothing here
     ui::wait_until([&] { return motor.current_position(0) == 500; }, 5000);
     EXPECT_DOUBLE_EQ(scope.stage().polarizer_degrees(), 0);
 }

@@ -1,7 +1,7 @@
 // The polarizer motor: conversions, the controls, attach, the start-up check, homing on
 // close.
-#include "window_fixture.h"
 #include "ui/wait.h"
+#include "window_fixture.h"
 
 TEST_F(WindowTest, AngleStepConversions) {
     auto form = make_window();
@@ -9,14 +9,16 @@ TEST_F(WindowTest, AngleStepConversions) {
     const struct {
         int32_t steps_per_turn, sense, angle, steps;
     } to_steps[] = {
-        {200, 1, 45, 25},   {200, 1, 135, 75},   {200, 1, -180, -100}, {200, -1, 45, -25},
-        {200, -1, 135, -75}, {200, -1, -180, 100}, {400, 1, 45, 50},    {100, 1, 45, 12},   // 12.5 to even
+        {200, 1, 45, 25},   {200, 1, 135, 75},   {200, 1, -180, -100},
+        {200, -1, 45, -25}, {200, -1, 135, -75}, {200, -1, -180, 100},
+        {400, 1, 45, 50},   {100, 1, 45, 12}, // 12.5 to even
         {100, 1, 135, 38},  {0, 1, 90, 0},
     };
     for (const auto& c : to_steps) {
         f.motor.steps_per_turn[0] = c.steps_per_turn;
         f.motor.sense[0] = c.sense;
-        EXPECT_EQ(f.Targetsteps(c.angle), c.steps) << c.steps_per_turn << " " << c.sense << " " << c.angle;
+        EXPECT_EQ(f.Targetsteps(c.angle), c.steps)
+            << c.steps_per_turn << " " << c.sense << " " << c.angle;
     }
     const struct {
         int32_t steps_per_turn, sense, steps, angle;
@@ -47,7 +49,8 @@ TEST_F(WindowTest, StepsPerTurnEditReadsWhatItCan) {
     const struct {
         const char* text;
         int32_t value;
-    } cases[] = {{"200", 200}, {"  -12x", -12}, {"$1F", 31}, {"0x10", 16}, {"X1g", 1}, {"", 0},
+    } cases[] = {{"200", 200}, {"  -12x", -12}, {"$1F", 31},
+                 {"0x10", 16}, {"X1g", 1},      {"", 0},
                  {"abc", 0},   {"+7 8", 7},     {"99999999999", 999999999}};
     for (const auto& c : cases) {
         form->Edit6->setText("1");
@@ -60,7 +63,8 @@ TEST_F(WindowTest, AttachOfOneAndOfTwoMotors) {
     const struct {
         const char* device;
         int motors;
-    } cases[] = {{"Phidget Unipolar Stepper Controller 4-motor", 2}, {"Phidget Bipolar Stepper Controller 1-motor", 1}};
+    } cases[] = {{"Phidget Unipolar Stepper Controller 4-motor", 2},
+                 {"Phidget Bipolar Stepper Controller 1-motor", 1}};
     for (const auto& c : cases) {
         stepper::SimulatedConfig config;
         config.device_name = c.device;
@@ -72,8 +76,9 @@ TEST_F(WindowTest, AttachOfOneAndOfTwoMotors) {
         EXPECT_EQ(!form->RadioButton2->isHidden(), c.motors == 2);
         EXPECT_EQ(form->Memo1->toPlainText(), QString(c.device) + " Connected. Serial #4711");
         sim->detach();
-        EXPECT_TRUE(form->Memo1->toPlainText().endsWith(QString(c.device) + " Disconnected. Serial #4711"));
-        EXPECT_TRUE(form->motor.attached);   // never cleared
+        EXPECT_TRUE(
+            form->Memo1->toPlainText().endsWith(QString(c.device) + " Disconnected. Serial #4711"));
+        EXPECT_TRUE(form->motor.attached); // never cleared
     }
 }
 
@@ -91,7 +96,7 @@ TEST_F(WindowTest, StartUpCheckWithAController) {
     EXPECT_EQ(f.TrackBar3->maximum(), 383);
     EXPECT_EQ(f.TrackBar2->value(), 500);
     EXPECT_EQ(f.TrackBar3->value(), 300);
-    EXPECT_EQ(f.Label4->caption(), "78");   // round(300 * 100 / 383)
+    EXPECT_EQ(f.Label4->caption(), "78"); // round(300 * 100 / 383)
     EXPECT_EQ(sim->velocity_limit(0), 300);
     EXPECT_EQ(f.Edit6->text(), "200");
     EXPECT_TRUE(f.Timer5->enabled());
@@ -118,7 +123,7 @@ TEST_F(WindowTest, StartUpCheckWithoutAController) {
     form->Timer1Timer();
     form->Timer2Timer();
     EXPECT_FALSE(form->motor.controls);
-    EXPECT_TRUE(form->GroupBox1->isHidden());   // uncovers "Motor Controls Disabled"
+    EXPECT_TRUE(form->GroupBox1->isHidden()); // uncovers "Motor Controls Disabled"
     EXPECT_FALSE(form->GroupBox3->isHidden());
     EXPECT_FALSE(form->Start_Sequence->isEnabled());
     EXPECT_EQ(dialogs.messages, QStringList{"Rotating Polarizer Not Connected"});

@@ -42,14 +42,14 @@ struct Recorder {
     }
 };
 
-}  // namespace
+} // namespace
 
 // The operator's mouse through the window system: a click, a double click, a drag with the
 // left button held, a press with the right button.
 TEST(UiPicture, MouseEventsInTheirDesignedOrder) {
     Recorder r;
     QWindow* w = r.window.windowHandle();
-    const QPoint at(30, 40);   // 20, 30 in the control
+    const QPoint at(30, 40); // 20, 30 in the control
     QTest::mouseClick(w, Qt::LeftButton, {}, at);
     EXPECT_EQ(r.seen, (QStringList{"down L 20,30", "up -", "click"}));
 
@@ -91,11 +91,11 @@ TEST(UiPicture, ExclusiveOrRectangleInvertsItsInsideAndVanishesWhenDrawnTwice) {
         for (int x = 0; x < 40; ++x) image.setPixel(x, y, qRgb(x * 6, y * 8, (x + y) * 3));
     const struct {
         int left, top, right, bottom;
-        QRect inside;   // the inverted pixels
+        QRect inside; // the inverted pixels
     } cases[] = {
         {5, 4, 15, 12, QRect(QPoint(6, 5), QPoint(13, 10))},
-        {15, 12, 5, 4, QRect(QPoint(6, 5), QPoint(13, 10))},   // dragged back up
-        {5, 4, 7, 7, QRect()},   // two pixels wide: all border, nothing inside
+        {15, 12, 5, 4, QRect(QPoint(6, 5), QPoint(13, 10))}, // dragged back up
+        {5, 4, 7, 7, QRect()}, // two pixels wide: all border, nothing inside
         {30, 20, 60, 50, QRect(QPoint(31, 21), QPoint(39, 29))},
         {8, 8, 8, 8, QRect()},
     };
@@ -130,7 +130,7 @@ TEST(UiPicture, BitmapFilesGoThroughTheCodec) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray bytes = f.readAll();
-    ASSERT_EQ(bytes.size(), 54 + 5 * 3 * 4);   // 32 bits per pixel, 40-byte header
+    ASSERT_EQ(bytes.size(), 54 + 5 * 3 * 4); // 32 bits per pixel, 40-byte header
     EXPECT_EQ(bytes[14], 40);
     EXPECT_EQ(bytes[28], 32);
 

@@ -8,9 +8,15 @@ namespace {
 const QString degree(QChar(0x00b0));
 
 // A gradient in each result image, each of its own direction.
-int across(int x, int) { return x % 256; }
-int diagonal(int x, int y) { return (x + y) % 256; }
-int down(int, int y) { return y; }
+int across(int x, int) {
+    return x % 256;
+}
+int diagonal(int x, int y) {
+    return (x + y) % 256;
+}
+int down(int, int y) {
+    return y;
+}
 
 } // namespace
 
@@ -40,18 +46,19 @@ TEST_F(ResultsTest, ReadingsOverADraggedRectangle) {
          "sin(d)=0.3922", "phi    =0.4" + degree, "I/Io    =39.2%"},
         {"reversed drag", small, u100, u100, straddling, {13, 12}, {10, 10}, false,
          "sin(d)=0.3922", "phi    =0.4" + degree, "I/Io    =39.2%"},
-        {"no-value pixels leave phi alone", small, u100, with_gaps, with_gaps, {10, 10}, {13, 12}, false,
-         "sin(d)=0.1255", "phi    =45.2" + degree, "I/Io    =39.2%"},
+        {"no-value pixels leave phi alone", small, u100, with_gaps, with_gaps, {10, 10}, {13, 12},
+         false, "sin(d)=0.1255", "phi    =45.2" + degree, "I/Io    =39.2%"},
         {"no angle at all", small, u100, uniform(0), uniform(0), {10, 10}, {13, 12}, false,
          "sin(d)=0", "phi    =", "I/Io    =39.2%"},
         {"top of the scale at colour maximum 0.05", small, uniform(1), uniform(255), uniform(255),
          {10, 10}, {13, 12}, false, "sin(d)=0.05", "phi    =180" + degree, "I/Io    =0.4%", 0.05L},
-        {"640 x 480 in a 320 x 240 control", large, only_at_200_100, only_at_200_100, only_at_200_100,
-         {100, 50}, {101, 51}, true, "sin(d)=0.302", "phi    =54.4" + degree, "I/Io    =30.2%"},
+        {"640 x 480 in a 320 x 240 control", large, only_at_200_100, only_at_200_100,
+         only_at_200_100, {100, 50}, {101, 51}, true, "sin(d)=0.302", "phi    =54.4" + degree,
+         "I/Io    =30.2%"},
         {"dragged beyond the picture", small, u100, u100, u100, {318, 238}, {330, 250}, false,
          "sin(d)=0.3922", "phi    =70.6" + degree, "I/Io    =39.2%"},
-        {"no phi image: its reading lies outside", small, u100, u100, nullptr, {10, 10}, {13, 12}, false,
-         "sin(d)=0.3922", "phi", "I/Io    =39.2%"},
+        {"no phi image: its reading lies outside", small, u100, u100, nullptr, {10, 10}, {13, 12},
+         false, "sin(d)=0.3922", "phi", "I/Io    =39.2%"},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -158,13 +165,13 @@ TEST_F(ResultsTest, ClickEndsTheSelectionAndDoubleClickReloads) {
     press(*form, image, {20, 30});
     move(*form, image, {60, 50});
     EXPECT_TRUE(form->readings.tracking);
-    release(*form, image, {60, 50});   // a release over the image is a click too
+    release(*form, image, {60, 50}); // a release over the image is a click too
     EXPECT_FALSE(form->readings.tracking);
     EXPECT_NE(image->picture(), clean);
     form->readings.tracking = true;
     QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, at(*form, image, {5, 5}));
     EXPECT_FALSE(form->readings.tracking);
-    EXPECT_EQ(image->picture(), clean);   // the press reloaded the images
+    EXPECT_EQ(image->picture(), clean); // the press reloaded the images
     image->xor_rectangle(10, 10, 40, 40);
     QTest::mouseDClick(form->windowHandle(), Qt::LeftButton, {}, at(*form, image, {5, 5}));
     EXPECT_EQ(image->picture(), clean);

@@ -13,15 +13,15 @@
 
 namespace {
 
-const QStringList measurement = {"0° forward (1/9)", "45° forward (2/9)", "90° forward (3/9)",
-                                 "135° forward (4/9)", "135° back (6/9)", "90° back (7/9)",
-                                 "45° back (8/9)", "0° back (9/9)"};
+const QStringList measurement = {"0° forward (1/9)",   "45° forward (2/9)", "90° forward (3/9)",
+                                 "135° forward (4/9)", "135° back (6/9)",   "90° back (7/9)",
+                                 "45° back (8/9)",     "0° back (9/9)"};
 const int angles[] = {0, 45, 90, 135};
 
-}  // namespace
+} // namespace
 
 class SequenceTest : public MicroscopeTest {
-protected:
+  protected:
     void SetUp() override { install_engine(); }
 
     QString angle_image(int angle) const { return file(QString::number(angle) + ".bmp"); }
@@ -103,7 +103,7 @@ TEST_F(SequenceTest, BackgroundImagesCalibrateTheEmptyField) {
     sind = read(file("a1.bmp"));
     mean = read(file("a0.bmp"));
     const int middle = median_red(mean, 320, 240);
-    EXPECT_NEAR(middle, 200, 3);   // the background level
+    EXPECT_NEAR(middle, 200, 3); // the background level
     for (QPoint p : points) {
         EXPECT_LT(median_red(sind, p.x(), p.y()) / 255.0, 0.015) << p.x() << ", " << p.y();
         EXPECT_NEAR(median_red(mean, p.x(), p.y()), middle, 2) << p.x() << ", " << p.y();
@@ -142,7 +142,7 @@ TEST_F(SequenceTest, StartAndCollectWhileRunning) {
         stored << read_bytes(b);
         EXPECT_FALSE(stored.back().isEmpty()) << b.toStdString();
     }
-    collect_at = "90° back (7/9)";   // 135 degrees has been combined
+    collect_at = "90° back (7/9)"; // 135 degrees has been combined
     EXPECT_EQ(run(form->Start_Sequence), measurement);
     EXPECT_EQ(dialogs.messages.filter("already combined angle images").size(), 1);
     for (qsizetype i = 0; i < backgrounds.size(); ++i)
@@ -162,9 +162,9 @@ TEST_F(SequenceTest, AFailedBackgroundStoreKeepsTheEarlierSet) {
         write_bytes(prefix + QString::number(angle) + ".bmp", "an earlier background");
     rlimit unlimited{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
-    const auto previous_sigxfsz = std::signal(SIGXFSZ, SIG_IGN);   // a short write, not a signal
+    const auto previous_sigxfsz = std::signal(SIGXFSZ, SIG_IGN); // a short write, not a signal
     during = [&](const QString& text) {
-        if (text != "background 0°") return;   // every angle image is written
+        if (text != "background 0°") return; // every angle image is written
         rlimit small = unlimited;
         small.rlim_cur = 1000;
         setrlimit(RLIMIT_FSIZE, &small);
@@ -173,7 +173,8 @@ TEST_F(SequenceTest, AFailedBackgroundStoreKeepsTheEarlierSet) {
     setrlimit(RLIMIT_FSIZE, &unlimited);
     std::signal(SIGXFSZ, previous_sigxfsz);
     ASSERT_EQ(dialogs.errors.size(), 1);
-    EXPECT_TRUE(dialogs.errors[0].startsWith("Cannot store the background image \"" + prefix + "0.bmp"))
+    EXPECT_TRUE(
+        dialogs.errors[0].startsWith("Cannot store the background image \"" + prefix + "0.bmp"))
         << dialogs.errors[0].toStdString();
     for (int angle : angles)
         EXPECT_EQ(read_bytes(prefix + QString::number(angle) + ".bmp"), "an earlier background")
@@ -193,11 +194,11 @@ TEST_F(SequenceTest, BackgroundImageNamesAndReplacement) {
         QRadioButton *objective, *optic;
         const char *wavelength, *prefix;
     } cases[] = {
-        {nullptr, form->conoscopic, "550", "c_320 x 240_550_"},   // no objective checked
+        {nullptr, form->conoscopic, "550", "c_320 x 240_550_"}, // no objective checked
         {form->Ob40, form->orthoscopic, "600", "40x_o_320 x 240_600_"},
     };
-    QStringList expected_files = {"0.bmp", "45.bmp", "90.bmp", "135.bmp", "a0.bmp", "a1.bmp",
-                                  "a2.bmp", "libtarnwick.so"};
+    QStringList expected_files = {"0.bmp",  "45.bmp", "90.bmp", "135.bmp",
+                                  "a0.bmp", "a1.bmp", "a2.bmp", "libtarnwick.so"};
     for (const auto& c : cases) {
         for (QRadioButton* b : {form->ob04, form->Ob10, form->Ob20, form->Ob40})
             ui::set_checked(b, b == c.objective);
@@ -229,7 +230,7 @@ TEST_F(SequenceTest, FailuresEndInIdleAndStartWorksAgain) {
         const char* what;
         std::function<void()> fail, mend;
         bool collect;
-        QString error;   // how the error text begins
+        QString error; // how the error text begins
     } cases[] = {
         {"a save", [&] { QDir().mkdir(angle_image(45)); }, [&] { QDir().rmdir(angle_image(45)); },
          false, "Cannot create file \"" + angle_image(45) + "\"."},
@@ -248,7 +249,8 @@ TEST_F(SequenceTest, FailuresEndInIdleAndStartWorksAgain) {
         dialogs.errors.clear();
         c.fail();
         run(c.collect ? form->Collectbackgroundimages : form->Start_Sequence);
-        ASSERT_EQ(dialogs.errors.size(), 1) << c.what << ": " << dialogs.errors.join(" | ").toStdString();
+        ASSERT_EQ(dialogs.errors.size(), 1)
+            << c.what << ": " << dialogs.errors.join(" | ").toStdString();
         EXPECT_TRUE(dialogs.errors[0].startsWith(c.error)) << dialogs.errors[0].toStdString();
         expect_idle();
         c.mend();
@@ -263,7 +265,7 @@ TEST_F(SequenceTest, FailuresEndInIdleAndStartWorksAgain) {
 TEST_F(SequenceTest, ClosingEndsTheMeasurementAndTheProgram) {
     form = start_microscope();
     small_frames();
-    QTimer closer;   // closes the window once the integration at 135 degrees runs
+    QTimer closer; // closes the window once the integration at 135 degrees runs
     QObject::connect(&closer, &QTimer::timeout, [&] {
         if (!form->Timer6->enabled()) return;
         closer.stop();
@@ -274,7 +276,7 @@ TEST_F(SequenceTest, ClosingEndsTheMeasurementAndTheProgram) {
         if (text == "135° forward (4/9)") closer.start(1);
     };
     const QStringList progress = run(form->Start_Sequence);
-    EXPECT_EQ(progress.last(), "135° forward (4/9)");   // no step after the close
+    EXPECT_EQ(progress.last(), "135° forward (4/9)"); // no step after the close
     ASSERT_TRUE(ui::wait_until([&] { return ended == 1; }, 20000));
     EXPECT_EQ(sim->current_position(0), 0);
     EXPECT_EQ(form->sequence.state, 0);
@@ -284,14 +286,14 @@ TEST_F(SequenceTest, ClosingEndsTheMeasurementAndTheProgram) {
 // The sequence over a camera that delivers a frame, made when it is delivered, each time
 // the window has taken the one before.
 class FakeCameraSequenceTest : public WindowTest {
-protected:
+  protected:
     void SetUp() override {
         camera_devices = {"Camera A"};
         form = make_window();
         start_up(*form);
         pick(*form, "Camera A");
         stage_at_full_speed(*form);
-        ui::set_position(form->Integrations, 0);   // one frame an integration
+        ui::set_position(form->Integrations, 0); // one frame an integration
         QObject::connect(&camera_clock, &QTimer::timeout, [this] {
             if (!form->integration.new_frame) camera->deliver(frame());
         });
@@ -341,7 +343,7 @@ TEST_F(FakeCameraSequenceTest, IntegrationsStartAfterThePolarizerArrived) {
 // Clipped pixels in the channel the engine reads, more than 0.1% of an integrated image,
 // are reported as the measurement goes on; those of another channel are not.
 TEST_F(FakeCameraSequenceTest, SaturationIsReported) {
-    int clipped_green = 0;   // of 1000 pixels
+    int clipped_green = 0; // of 1000 pixels
     frame = [&] {
         QImage f(100, 10, QImage::Format_RGB32);
         f.fill(qRgb(100, 100, 100));
@@ -354,7 +356,7 @@ TEST_F(FakeCameraSequenceTest, SaturationIsReported) {
         const char* warning;
     } cases[] = {
         {form->monochrome, 2, "saturated 0.2% at 0°"},
-        {form->monochrome, 1, nullptr},   // 0.1% is not more than 0.1%
+        {form->monochrome, 1, nullptr}, // 0.1% is not more than 0.1%
         {form->red, 5, nullptr},
         {form->green, 5, "saturated 0.5% at 0°"},
     };

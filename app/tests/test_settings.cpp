@@ -18,11 +18,11 @@ QByteArray lines(const QByteArray& text, int n) {
     return out;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(WindowTest, SettingsRoundTrip) {
     {
-        QLocale::setDefault(QLocale(QLocale::German));   // numbers in the file keep their "."
+        QLocale::setDefault(QLocale(QLocale::German)); // numbers in the file keep their "."
         auto form = make_window();
         form->FormActivate();
         EXPECT_TRUE(form->FormClose());
@@ -31,7 +31,8 @@ TEST_F(WindowTest, SettingsRoundTrip) {
         QLocale::setDefault(QLocale::c());
     }
     const QByteArray custom =
-        "Some Camera\r\n200\r\n400\r\n0\r\n0\r\n11\r\n12\r\n13\r\n14\r\n21\r\n22\r\n23\r\n24\r\n3\r\n"
+        "Some "
+        "Camera\r\n200\r\n400\r\n0\r\n0\r\n11\r\n12\r\n13\r\n14\r\n21\r\n22\r\n23\r\n24\r\n3\r\n"
         "0.2500 0.1250 0.0500 0.0200\r\n0 1 0 0 0 0 0 0 1 0 0 0 0 1\r\n0.2\r\n25\r\n-1 1 1 1\r\n"
         "/opt/camera app/run\r\n";
     write_settings(custom);
@@ -59,19 +60,20 @@ TEST_F(WindowTest, SettingsRoundTrip) {
 
 TEST_F(WindowTest, SettingsFileMissingShortOrDamaged) {
     {
-        auto form = make_window();   // no file: start-up values and designed controls
+        auto form = make_window(); // no file: start-up values and designed controls
         EXPECT_EQ(form->motor.steps_per_turn[0], 1);
         EXPECT_TRUE(form->monochrome->isChecked());
         EXPECT_NE(sim, nullptr);
     }
     {
         // 14 lines: the scales come from the designed edits when activation parses them
-        write_settings(lines(defaults, 14).replace("1\r\n0\r\n0\r\n0\r\n", "50\r\n0\r\n0\r\n0\r\n"));
+        write_settings(
+            lines(defaults, 14).replace("1\r\n0\r\n0\r\n0\r\n", "50\r\n0\r\n0\r\n0\r\n"));
         auto form = make_window();
         EXPECT_EQ(form->motor.steps_per_turn[0], 50);
         form->FormActivate();
         EXPECT_DOUBLE_EQ(static_cast<double>(form->readings.image_scale[1]), 0.1);
-        EXPECT_TRUE(form->RadioButton6->isChecked());   // motor 1's start-up sense
+        EXPECT_TRUE(form->RadioButton6->isChecked()); // motor 1's start-up sense
     }
     {
         // a word where a number belongs: what came before it stands, the rest keeps its
@@ -91,9 +93,9 @@ TEST_F(WindowTest, SettingsFileMissingShortOrDamaged) {
 TEST_F(WindowTest, ColourFlagsAreSetInTheirOrder) {
     const struct {
         const char* flags;
-        QRadioButton* TForm1::*checked;   // nullptr: no colour button checked
+        QRadioButton* TForm1::*checked; // nullptr: no colour button checked
     } cases[] = {
-        {"1 1 0 0", &TForm1::green},   // checking a button unchecks its siblings
+        {"1 1 0 0", &TForm1::green}, // checking a button unchecks its siblings
         {"1 0 1 0", &TForm1::blue},
         {"0 0 0 0", nullptr},
         {"1 0 0 0", &TForm1::red},
@@ -103,17 +105,20 @@ TEST_F(WindowTest, ColourFlagsAreSetInTheirOrder) {
         text.replace("0 0 0 1 0 0 1", QByteArray(c.flags) + " 0 0 1");
         write_settings(text);
         auto form = make_window();
-        for (QRadioButton* TForm1::*b : {&TForm1::red, &TForm1::green, &TForm1::blue, &TForm1::monochrome})
-            EXPECT_EQ((*form.*b)->isChecked(), b == c.checked) << c.flags << " " << (*form.*b)->objectName().toStdString();
+        for (QRadioButton* TForm1::*b :
+             {&TForm1::red, &TForm1::green, &TForm1::blue, &TForm1::monochrome})
+            EXPECT_EQ((*form.*b)->isChecked(), b == c.checked)
+                << c.flags << " " << (*form.*b)->objectName().toStdString();
     }
 }
 
 TEST_F(WindowTest, FailedSettingsWriteIsNotReportedAndTheProgramEnds) {
-    QDir().mkdir(settings_path());   // a folder in the file's place: the write fails
+    QDir().mkdir(settings_path()); // a folder in the file's place: the write fails
     auto form = make_window();
     EXPECT_TRUE(form->FormClose());
     EXPECT_EQ(ended, 1);
     EXPECT_TRUE(dialogs.errors.isEmpty());
     EXPECT_TRUE(QFileInfo(settings_path()).isDir());
-    EXPECT_TRUE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());   // no temporary left
+    EXPECT_TRUE(
+        QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).isEmpty()); // no temporary left
 }

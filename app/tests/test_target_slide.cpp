@@ -19,7 +19,7 @@ int run_engine(const QString& folder) {
     return result;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(MicroscopeTest, EngineReadsTheTargetSlide) {
     auto form = start_microscope();
@@ -28,7 +28,7 @@ TEST_F(MicroscopeTest, EngineReadsTheTargetSlide) {
         ui::set_position(form->TrackBar1, angle);
         ASSERT_TRUE(ui::wait_until(
             [&] { return sim->current_position(0) == form->Targetsteps(angle); }, 5000));
-        form->integration.new_frame = false;  // a frame of the polarizer at rest
+        form->integration.new_frame = false; // a frame of the polarizer at rest
         form->integration.frame_counter = 0;
         form->sequence.target_state = ++state;
         form->Timer6->setEnabled(true);

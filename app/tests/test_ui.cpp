@@ -6,8 +6,8 @@
 #include "ui/wait.h"
 #include "window_fixture.h"
 
-#include <QApplication>
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -26,9 +26,9 @@ TEST(UiTimer, EnableDoesNotRestartAndIntervalDoes) {
     ui::Timer t(100, [&] { ++fired; });
     t.setEnabled(true);
     ui::pause(60);
-    t.setEnabled(true);   // already running: keeps its phase, about 40 ms are left
+    t.setEnabled(true); // already running: keeps its phase, about 40 ms are left
     EXPECT_LT(t.remaining(), 70);
-    t.setInterval(200);   // a new interval starts the period again
+    t.setInterval(200); // a new interval starts the period again
     EXPECT_GT(t.remaining(), 150);
     EXPECT_EQ(t.interval(), 200);
     ASSERT_TRUE(ui::wait_until([&] { return fired == 1; }, 1000));
@@ -58,7 +58,7 @@ TEST(UiControls, RadioButtonsCheckFromCodeAndUncheck) {
     EXPECT_EQ(clicks, 1);
     ui::set_checked(a, true);
     EXPECT_FALSE(b->isChecked());
-    ui::set_checked(a, false);   // the checked button of a group can be unchecked from code
+    ui::set_checked(a, false); // the checked button of a group can be unchecked from code
     EXPECT_FALSE(a->isChecked());
     EXPECT_FALSE(b->isChecked());
     EXPECT_EQ(clicks, 1);
@@ -82,7 +82,7 @@ TEST(UiControls, RadioGroupsArePerParent) {
     ui::set_checked(red, true);
     EXPECT_FALSE(grey->isChecked());
     EXPECT_TRUE(large->isChecked());
-    ui::set_checked(large, false);   // unchecked from code within its group too
+    ui::set_checked(large, false); // unchecked from code within its group too
     EXPECT_FALSE(large->isChecked());
     EXPECT_TRUE(red->isChecked());
 }
@@ -102,7 +102,7 @@ TEST(UiControls, ComboBoxRunsHandlersOnlyForTheOperator) {
     box.addItems({"Camera A", "Camera B"});
     EXPECT_TRUE(ran.isEmpty()) << ran.join(",").toStdString();
     box.show();
-    box.showPopup();   // the operator picks the second item from the list
+    box.showPopup(); // the operator picks the second item from the list
     QTest::keyClick(box.view(), Qt::Key_Down);
     QTest::keyClick(box.view(), Qt::Key_Return);
     EXPECT_EQ(box.currentText(), "Camera B");
@@ -128,7 +128,7 @@ TEST(UiHandlers, ExceptionsEndTheSetterOrShowInTheErrorBox) {
     });
     ui::on_change(outer, &parent, [&] {
         ran << "outer";
-        ui::set_position(inner, outer->value());   // a handler chaining through a setter
+        ui::set_position(inner, outer->value()); // a handler chaining through a setter
         ran << "outer done";
     });
 
@@ -152,7 +152,7 @@ TEST(UiHandlers, ExceptionsEndTheSetterOrShowInTheErrorBox) {
     ran.clear();
     inner->setValue(12);
     box.errors.clear();
-    inner->triggerAction(QAbstractSlider::SliderSingleStepAdd);   // 12 -> 13, as a key press would
+    inner->triggerAction(QAbstractSlider::SliderSingleStepAdd); // 12 -> 13, as a key press would
     EXPECT_EQ(box.errors, QStringList{"Unlucky position"});
 
     // a wait inside a setter runs the operator's events: their errors go to the box, not
@@ -231,7 +231,7 @@ TEST(UiDialogs, FileDialogKeepsItsSettingsAndChoice) {
         if (auto* box = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
             box->reject();
     });
-    EXPECT_FALSE(dialogs.execute(save));   // cancelled: the dialog keeps the last choice
+    EXPECT_FALSE(dialogs.execute(save)); // cancelled: the dialog keeps the last choice
     EXPECT_EQ(save.file_name, dir.path() + "/quartz.BMP");
 }
 

@@ -11,11 +11,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QElapsedTimer>
 #include <QTimer>
 
 #include <memory>
@@ -56,7 +56,7 @@ QString copy_of_sleep(const QString& path) {
 
 // Records what the check asks of the FTP client.
 class RecordingClient : public network::FtpClient {
-public:
+  public:
     explicit RecordingClient(QStringList& calls) : calls_(calls) {}
     void set_server(const network::ServerSettings&) override { calls_ << "set_server"; }
     void set_passive(bool) override { calls_ << "set_passive"; }
@@ -71,14 +71,14 @@ public:
     void abort() override { calls_ << "abort"; }
     void disconnect() override { calls_ << "disconnect"; }
 
-private:
+  private:
     QStringList& calls_;
 };
 
-}  // namespace
+} // namespace
 
 class UpdateTest : public ::testing::Test {
-protected:
+  protected:
     UpdateTest() { fresh_folders(); }
     ~UpdateTest() override {
         for (auto& child : children) {
@@ -207,8 +207,8 @@ TEST_F(UpdateTest, AsksOnlyWhenTheVersionsDiffer) {
     const struct {
         const char* version;
         bool asks;
-    } cases[] = {{"1.07", false}, {"1.0705", false}, {"1.0695", false},
-                 {"1.0706", true}, {"1.06", true},   {"2", true}};
+    } cases[] = {{"1.07", false},  {"1.0705", false}, {"1.0695", false},
+                 {"1.0706", true}, {"1.06", true},    {"2", true}};
     int sessions = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.version);
@@ -239,7 +239,7 @@ TEST_F(UpdateTest, InstallsTheNewVersionAndEndsEveryCopy) {
     start_server();
     ASSERT_FALSE(copy_of_sleep(program_folder + "vexolan").isEmpty());
     const QByteArray program = read_bytes(program_folder + "vexolan");
-    QProcess& copy = start_child(program_folder + "vexolan");   // another running copy
+    QProcess& copy = start_child(program_folder + "vexolan"); // another running copy
     const int self = static_cast<int>(QCoreApplication::applicationPid());
     processes = [&] {
         std::vector<RunningProcess> list = children_as_listed();
@@ -289,12 +289,13 @@ TEST_F(UpdateTest, VersionFileLayouts) {
         QByteArray version;
         QString notes;
         int maximum;
-        QString label;   // empty: as before the installer's download
+        QString label; // empty: as before the installer's download
     } cases[] = {
         {"notes", version_file("1.08", installer.size(), "One\r\n\r\nThree"), "\rOne\r\rThree",
          static_cast<int>(installer.size()), "100 %"},
-        {"three lines", "Vexolan update\r\n1.08\r\n" + QByteArray::number(installer.size()) + "\r\n",
-         "\r", static_cast<int>(installer.size()), "100 %"},
+        {"three lines",
+         "Vexolan update\r\n1.08\r\n" + QByteArray::number(installer.size()) + "\r\n", "\r",
+         static_cast<int>(installer.size()), "100 %"},
         {"no size", "Vexolan update\r\n1.08\r\n0\r\nNotes", "\rNotes", 0, {}},
     };
     for (const auto& c : cases) {
@@ -303,7 +304,7 @@ TEST_F(UpdateTest, VersionFileLayouts) {
         dialogs.messages.clear();
         dialogs.answers = {true};
         auto update = make_update();
-        QString label_before;   // when the question is asked
+        QString label_before; // when the question is asked
         dialogs.while_shown = [&] {
             if (label_before.isNull()) label_before = update->Label1->caption();
         };
@@ -312,7 +313,7 @@ TEST_F(UpdateTest, VersionFileLayouts) {
         update->NMFTP1->on_packet_received = [&] {
             show_progress();
             ++packets;
-            update->Timer1Timer();   // the watchdog fires while data arrive
+            update->Timer1Timer(); // the watchdog fires while data arrive
         };
         EXPECT_TRUE(update->Checkforupdates1Click());
         ASSERT_FALSE(dialogs.messages.isEmpty());
@@ -339,7 +340,7 @@ TEST_F(UpdateTest, LargeInstallerProgress) {
     bool shown = true;
     update->NMFTP1->on_packet_received = [&] {
         show_progress();
-        if (update->ProgressBar1->maximum() != installer.size()) return;   // the version file
+        if (update->ProgressBar1->maximum() != installer.size()) return; // the version file
         shown = shown && update->isVisible();
         percent.push_back(update->Label1->caption().chopped(2).toInt());
     };
@@ -388,20 +389,28 @@ TEST_F(UpdateTest, FailuresEndTheCheckWithFalse) {
         std::function<void()> arrange;
         bool asks;
         bool wrong_password = false;
-        bool watchdog = false;   // the watchdog ends it
+        bool watchdog = false; // the watchdog ends it
     } cases[] = {
         {"login refused", {}, [] {}, false, true},
         {"remote folder missing", {}, [this] { QDir(home).removeRecursively(); }, false},
         {"version file missing", {}, [this] { QFile::remove(home + "version.txt"); }, false},
-        {"version not a number", {},
-         [this] { write_bytes(home + "version.txt", "Vexolan\r\n1,08\r\n200000\r\n"); }, false},
-        {"version file ends early", {},
-         [this] { write_bytes(home + "version.txt", "Vexolan\r\n1.08\r\n"); }, false},
+        {"version not a number",
+         {},
+         [this] { write_bytes(home + "version.txt", "Vexolan\r\n1,08\r\n200000\r\n"); },
+         false},
+        {"version file ends early",
+         {},
+         [this] { write_bytes(home + "version.txt", "Vexolan\r\n1.08\r\n"); },
+         false},
         {"transfer cut off halfway", {"--cut", "vexolanInstall.MSI:100000"}, [] {}, true},
-        {"installer shorter than its size", {},
-         [&] { write_bytes(home + "vexolanInstall.MSI", installer.left(150'000)); }, true},
-        {"update folder not creatable", {},
-         [this] { write_bytes(program_folder + "update", "a file"); }, true},
+        {"installer shorter than its size",
+         {},
+         [&] { write_bytes(home + "vexolanInstall.MSI", installer.left(150'000)); },
+         true},
+        {"update folder not creatable",
+         {},
+         [this] { write_bytes(program_folder + "update", "a file"); },
+         true},
         {"version file never sent", {"--stall", "version.txt"}, [] {}, false, false, true},
         {"installer never sent", {"--stall", "vexolanInstall.MSI"}, [] {}, true, false, true},
     };
@@ -416,7 +425,7 @@ TEST_F(UpdateTest, FailuresEndTheCheckWithFalse) {
         dialogs.questions.clear();
         dialogs.answers = {true};
         auto update = make_update(settings);
-        update->Timer1->setInterval(1000);   // the watchdog, quicker than 31 s
+        update->Timer1->setInterval(1000); // the watchdog, quicker than 31 s
         EXPECT_FALSE(update->Checkforupdates1Click());
         EXPECT_EQ(dialogs.questions.size(), c.asks ? 1 : 0);
         expect_nothing_installed(*update);
@@ -455,11 +464,11 @@ TEST_F(UpdateTest, SilentServerIsGivenUp) {
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
     int connections = 0;
     QObject::connect(&silent, &QTcpServer::newConnection, [&] {
-        while (silent.nextPendingConnection()) ++connections;   // kept open, never written to
+        while (silent.nextPendingConnection()) ++connections; // kept open, never written to
     });
     timeouts.connect_ms = 500;
-    network::ServerSettings settings{"127.0.0.1", silent.serverPort(), FtpTestServer::user,
-                                     FtpTestServer::password, {}};
+    network::ServerSettings settings{
+        "127.0.0.1", silent.serverPort(), FtpTestServer::user, FtpTestServer::password, {}};
     auto update = make_update(settings);
     EXPECT_FALSE(update->Checkforupdates1Click());
     EXPECT_EQ(connections, 2);
@@ -481,7 +490,7 @@ TEST_F(UpdateTest, TlsWhenTheServerOffersIt) {
         EXPECT_FALSE(update->Checkforupdates1Click());
         EXPECT_EQ(dialogs.questions.size(), trusted ? 1 : 0);
     }
-    EXPECT_TRUE(s.wait_for("disconnect", 3));   // two tries without trust
+    EXPECT_TRUE(s.wait_for("disconnect", 3)); // two tries without trust
     const QStringList events = s.events();
     EXPECT_EQ(events.filter("login").join(","), "login Uploader tls=1")
         << events.join("\n").toStdString();
@@ -506,7 +515,7 @@ TEST_F(UpdateTest, EndsEveryCopyOfTheProgramAndNothingElse) {
     const QString renamed = program_folder + "vexolan.old";
     processes = [&] {
         std::vector<RunningProcess> list = children_as_listed();
-        list.insert(list.begin(), RunningProcess{self, renamed});   // this process, first
+        list.insert(list.begin(), RunningProcess{self, renamed}); // this process, first
         return list;
     };
     for (const RunningProcess& p : children_as_listed()) {

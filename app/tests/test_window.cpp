@@ -8,7 +8,7 @@
 TEST_F(WindowTest, DesignedStateOfTheControls) {
     auto form = make_window();
     TForm1& f = *form;
-    EXPECT_EQ(f.PageControl1->currentWidget(), f.TabSheet2);   // FormCreate shows "Measure"
+    EXPECT_EQ(f.PageControl1->currentWidget(), f.TabSheet2); // FormCreate shows "Measure"
     EXPECT_EQ(f.PageControl1->tabText(0), "Preview");
     EXPECT_EQ(f.PageControl1->tabText(1), "Measure");
     EXPECT_EQ(f.PageControl1->tabText(2), "Set-up");
@@ -21,7 +21,7 @@ TEST_F(WindowTest, DesignedStateOfTheControls) {
     EXPECT_EQ(f.Edit2->text(), "0.25");
     EXPECT_EQ(f.Edit5->text(), "0.025");
     EXPECT_EQ(f.Label13->caption(), "Status");
-    EXPECT_EQ(f.Label1->caption(), "");   // cleared by FormCreate
+    EXPECT_EQ(f.Label1->caption(), ""); // cleared by FormCreate
     EXPECT_EQ(f.Memo1->toPlainText(), "");
     EXPECT_EQ(f.combobox1->currentText(), "Videodrivers");
 
@@ -30,9 +30,12 @@ TEST_F(WindowTest, DesignedStateOfTheControls) {
         int min, max, value, tick;
         bool enabled;
     } sliders[] = {
-        {f.TrackBar4, 1, 20, 20, 2, true},          {f.sindthreshhold1, 0, 60, 5, 5, true},
-        {f.Integrations, 0, 100, 10, 10, true},     {f.TrackBar1, -180, 180, 0, 30, false},
-        {f.TrackBar2, 1000000, 1000000, 1000000, 10000, false}, {f.TrackBar3, 0, 1000000, 0, 1, false},
+        {f.TrackBar4, 1, 20, 20, 2, true},
+        {f.sindthreshhold1, 0, 60, 5, 5, true},
+        {f.Integrations, 0, 100, 10, 10, true},
+        {f.TrackBar1, -180, 180, 0, 30, false},
+        {f.TrackBar2, 1000000, 1000000, 1000000, 10000, false},
+        {f.TrackBar3, 0, 1000000, 0, 1, false},
     };
     for (const auto& s : sliders) {
         SCOPED_TRACE(s.s->objectName().toStdString());
@@ -43,9 +46,11 @@ TEST_F(WindowTest, DesignedStateOfTheControls) {
         EXPECT_EQ(s.s->isEnabled(), s.enabled);
     }
     // the designed checked buttons of their groups
-    for (QRadioButton* b : {f.monochrome, f.ob04, f.orthoscopic, f.RadioButton1, f.RadioButton6, f.RadioButton3})
+    for (QRadioButton* b :
+         {f.monochrome, f.ob04, f.orthoscopic, f.RadioButton1, f.RadioButton6, f.RadioButton3})
         EXPECT_TRUE(b->isChecked()) << b->objectName().toStdString();
-    for (QRadioButton* b : {f.red, f.green, f.blue, f.Ob10, f.conoscopic, f.RadioButton2, f.RadioButton7})
+    for (QRadioButton* b :
+         {f.red, f.green, f.blue, f.Ob10, f.conoscopic, f.RadioButton2, f.RadioButton7})
         EXPECT_FALSE(b->isChecked()) << b->objectName().toStdString();
     EXPECT_TRUE(f.RadioButton2->isHidden());
     EXPECT_TRUE(f.RadioButton3->isHidden());
@@ -55,14 +60,14 @@ TEST_F(WindowTest, DesignedStateOfTheControls) {
     const struct {
         ui::Timer* t;
         int interval;
-    } timers[] = {{f.Timer1, 1000}, {f.Timer2, 3000}, {f.Timer3, 500}, {f.Timer4, 1000}, {f.Timer5, 3000},
-                  {f.Timer6, 1},    {f.Timer7, 50},   {f.Timer8, 100}, {f.Timer9, 150},  {f.Timer10, 500},
-                  {f.executethis, 1}};
+    } timers[] = {{f.Timer1, 1000}, {f.Timer2, 3000}, {f.Timer3, 500},   {f.Timer4, 1000},
+                  {f.Timer5, 3000}, {f.Timer6, 1},    {f.Timer7, 50},    {f.Timer8, 100},
+                  {f.Timer9, 150},  {f.Timer10, 500}, {f.executethis, 1}};
     for (const auto& t : timers) {
         EXPECT_EQ(t.t->interval(), t.interval) << t.t->objectName().toStdString();
         EXPECT_FALSE(t.t->enabled()) << t.t->objectName().toStdString();
     }
-    EXPECT_TRUE(f.SaveDialog1.prompt_overwrite);   // the save dialog asks before replacing
+    EXPECT_TRUE(f.SaveDialog1.prompt_overwrite); // the save dialog asks before replacing
     EXPECT_FALSE(update->isVisible());
     EXPECT_FALSE(update->Checkforupdates1Click());
 }
@@ -73,17 +78,17 @@ TEST_F(WindowTest, ControlsAtTheirDesignedBounds) {
         const char* name;
         QRect bounds;
     } cases[] = {
-        {"Image0", {8, 12, 640, 480}},      {"Panel1", {8, 8, 370, 242}},
-        {"Panel4", {384, 256, 370, 242}},   {"Image1", {1, 1, 320, 240}},
-        {"legend2", {319, 1, 50, 240}},     {"Panel5", {760, 8, 129, 489}},
-        {"GroupBox4", {8, 1, 113, 190}},    {"Start_Sequence", {14, 24, 91, 33}},
-        {"TrackBar4", {6, 59, 105, 22}},    {"nm", {24, 18, 49, 17}},
-        {"monochrome", {84, 41, 25, 17}},   {"SpeedButton1", {8, 16, 48, 33}},
-        {"GroupBox1", {0, 8, 425, 481}},    {"TrackBar1", {160, 168, 233, 33}},
-        {"Edit6", {168, 374, 217, 21}},     {"RadioButton2", {72, 352, 65, 17}},
-        {"GroupBox2", {440, 9, 425, 216}},  {"Image4", {240, 16, 169, 129}},
-        {"Edit4", {16, 88, 121, 21}},       {"darklevel", {168, 60, 41, 21}},
-        {"Image6", {584, 8, 41, 41}},       {"Image10", {640, 8, 41, 41}},
+        {"Image0", {8, 12, 640, 480}},     {"Panel1", {8, 8, 370, 242}},
+        {"Panel4", {384, 256, 370, 242}},  {"Image1", {1, 1, 320, 240}},
+        {"legend2", {319, 1, 50, 240}},    {"Panel5", {760, 8, 129, 489}},
+        {"GroupBox4", {8, 1, 113, 190}},   {"Start_Sequence", {14, 24, 91, 33}},
+        {"TrackBar4", {6, 59, 105, 22}},   {"nm", {24, 18, 49, 17}},
+        {"monochrome", {84, 41, 25, 17}},  {"SpeedButton1", {8, 16, 48, 33}},
+        {"GroupBox1", {0, 8, 425, 481}},   {"TrackBar1", {160, 168, 233, 33}},
+        {"Edit6", {168, 374, 217, 21}},    {"RadioButton2", {72, 352, 65, 17}},
+        {"GroupBox2", {440, 9, 425, 216}}, {"Image4", {240, 16, 169, 129}},
+        {"Edit4", {16, 88, 121, 21}},      {"darklevel", {168, 60, 41, 21}},
+        {"Image6", {584, 8, 41, 41}},      {"Image10", {640, 8, 41, 41}},
     };
     for (const auto& c : cases) {
         auto* w = form->findChild<QWidget*>(c.name);
@@ -121,10 +126,10 @@ TEST_F(WindowTest, LegendBackgroundsHaveTheDesignedGeometry) {
         ASSERT_EQ(img.size(), QSize(50, 240));
         EXPECT_EQ(img.pixelColor(0, 0), grey);
         EXPECT_EQ(img.pixelColor(1, 120), light);
-        EXPECT_EQ(img.pixelColor(12, 47), white);    // bar interior, top left
-        EXPECT_EQ(img.pixelColor(22, 136), white);   // bottom right
-        EXPECT_EQ(img.pixelColor(11, 47), grey);     // bar frame
-        EXPECT_EQ(img.pixelColor(16, 137), grey);    // its bottom line
+        EXPECT_EQ(img.pixelColor(12, 47), white);  // bar interior, top left
+        EXPECT_EQ(img.pixelColor(22, 136), white); // bottom right
+        EXPECT_EQ(img.pixelColor(11, 47), grey);   // bar frame
+        EXPECT_EQ(img.pixelColor(16, 137), grey);  // its bottom line
         for (int x = 24; x <= 29; ++x) EXPECT_EQ(img.pixelColor(x, 92), black);
         for (int y = 156; y <= 168; ++y) EXPECT_EQ(img.pixelColor(7, y), black);
         EXPECT_EQ(img.pixelColor(20, 162), black);
@@ -158,7 +163,7 @@ TEST_F(WindowTest, ActivationFromWithinTheProgramOnly) {
     camera_devices = {"Camera A", "Camera B"};
     auto form = make_window();
     form->show();
-    QWidget box;   // one of the program's own boxes
+    QWidget box; // one of the program's own boxes
     box.show();
     auto starts = [&] {
         const bool ran = form->Timer1->enabled();
@@ -170,13 +175,14 @@ TEST_F(WindowTest, ActivationFromWithinTheProgramOnly) {
     // the list is filled and its first item selected without running the device handler
     EXPECT_EQ(form->combobox1->count(), 2);
     EXPECT_EQ(form->combobox1->currentText(), "Camera A");
-    EXPECT_FALSE(camera->calls.join(",").contains("device ")) << camera->calls.join(",").toStdString();
+    EXPECT_FALSE(camera->calls.join(",").contains("device "))
+        << camera->calls.join(",").toStdString();
 
     QApplication::setActiveWindow(&box);
     QApplication::setActiveWindow(form.get());
     EXPECT_TRUE(starts()) << "return from the program's own box";
 
-    QApplication::setActiveWindow(nullptr);   // the operator works in another program
+    QApplication::setActiveWindow(nullptr); // the operator works in another program
     QApplication::setActiveWindow(form.get());
     EXPECT_FALSE(starts()) << "return from another program";
     QApplication::setActiveWindow(&box);
@@ -186,7 +192,7 @@ TEST_F(WindowTest, ActivationFromWithinTheProgramOnly) {
     // a box shown inside the start-up work activates the window again when it closes:
     // that nested activation does nothing
     sim->attach_now();
-    sim->fail_calls(true);   // the motor set-up shows an error box
+    sim->fail_calls(true); // the motor set-up shows an error box
     dialogs.while_shown = [&] {
         QApplication::setActiveWindow(&box);
         QApplication::setActiveWindow(form.get());
@@ -199,7 +205,7 @@ TEST_F(WindowTest, ActivationFromWithinTheProgramOnly) {
     QApplication::setActiveWindow(&box);
     QApplication::setActiveWindow(form.get());
     EXPECT_EQ(dialogs.errors.size(), 2);
-    QApplication::setActiveWindow(form.get());   // the box has closed: back to the window
+    QApplication::setActiveWindow(form.get()); // the box has closed: back to the window
     EXPECT_EQ(dialogs.errors.size(), 2) << dialogs.errors.join(" | ").toStdString();
     dialogs.while_shown = nullptr;
     sim->fail_calls(false);
@@ -223,7 +229,7 @@ TEST_F(WindowTest, ClosesWithoutAnAttachedController) {
         auto form = make_window(config);
         EXPECT_TRUE(dialogs.errors.isEmpty());
         if (gone == Gone::never_attached) {
-            form->FormActivate();   // the motor set-up fails and says so
+            form->FormActivate(); // the motor set-up fails and says so
         } else {
             sim->attach_now();
             form->FormActivate();
@@ -231,7 +237,7 @@ TEST_F(WindowTest, ClosesWithoutAnAttachedController) {
                 form->Timer1Timer();
                 form->Timer2Timer();
             }
-            form->Timer1->setEnabled(false);   // their ticks ran here or do not matter
+            form->Timer1->setEnabled(false); // their ticks ran here or do not matter
             form->Timer2->setEnabled(false);
             sim->detach();
             EXPECT_TRUE(form->Memo1->toPlainText().endsWith("Disconnected. Serial #12345"));
@@ -259,18 +265,20 @@ TEST_F(WindowTest, CaptionColoursStackingAndReadingFont) {
             }
         return n;
     };
-    EXPECT_GT(blue(group, QRect(0, 0, 113, 14)), 10);   // "Microscope"
-    const QImage label = form->Label14->grab().toImage();    // "Objective", inside it
+    EXPECT_GT(blue(group, QRect(0, 0, 113, 14)), 10);     // "Microscope"
+    const QImage label = form->Label14->grab().toImage(); // "Objective", inside it
     EXPECT_EQ(blue(label, label.rect()), 0);
-    EXPECT_EQ(form->Label14->palette().color(QPalette::WindowText), form->palette().color(QPalette::WindowText));
+    EXPECT_EQ(form->Label14->palette().color(QPalette::WindowText),
+              form->palette().color(QPalette::WindowText));
 
-    form->Image1->resize(370, 240);   // an opened result set
+    form->Image1->resize(370, 240); // an opened result set
     EXPECT_EQ(form->Panel2->childAt(340, 100), form->Image1);
     EXPECT_EQ(form->Panel4->childAt(340, 100), form->legend2);
 
     for (ui::Label* l : {form->Label34, form->Label35, form->Label36}) {
         const QFontInfo info(l->font());
         EXPECT_TRUE(info.bold()) << l->objectName().toStdString();
-        EXPECT_TRUE(info.family() == "Liberation Sans" || info.family() == "DejaVu Sans") << info.family().toStdString();
+        EXPECT_TRUE(info.family() == "Liberation Sans" || info.family() == "DejaVu Sans")
+            << info.family().toStdString();
     }
 }

@@ -30,7 +30,7 @@ void WindowTest::stage_at_full_speed(TForm1& form) {
 }
 
 bool WindowTest::run_sequence(TForm1& form, QAbstractButton* button, int timeout_ms) {
-    form.actualresolution();   // Start_Sequence by its rule now, not at the next refresh
+    form.actualresolution(); // Start_Sequence by its rule now, not at the next refresh
     EXPECT_TRUE(form.Start_Sequence->isEnabled());
     button->click();
     return ui::wait_until([&] { return !form.sequence.running && !form.executethis->enabled(); },

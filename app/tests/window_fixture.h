@@ -22,12 +22,12 @@
 // Records every box the window shows and answers from a script. It is also the
 // application's error box while it lives.
 class ScriptedDialogs : public ui::Dialogs {
-public:
+  public:
     ScriptedDialogs() { ui::set_error_box(this); }
     ~ScriptedDialogs() override { ui::set_error_box(nullptr); }
 
     QStringList messages, errors, questions;
-    std::deque<bool> answers;   // for questions; No when empty
+    std::deque<bool> answers; // for questions; No when empty
     // For file dialogs: the file chosen, or an empty text to cancel; cancel when empty.
     std::deque<QString> files;
     struct Shown {
@@ -65,14 +65,14 @@ public:
         return true;
     }
 
-private:
+  private:
     void shown() {
         if (while_shown) while_shown();
     }
 };
 
 class WindowTest : public ::testing::Test {
-protected:
+  protected:
     // A window over the program folder, built as main() builds it: the main window, then
     // the update window. `config` sets up its simulated controller.
     std::unique_ptr<TForm1> make_window(stepper::SimulatedConfig config = {}) {
@@ -83,7 +83,8 @@ protected:
             sim = c.get();
             return c;
         };
-        env.camera_factory = camera_factory ? camera_factory : [this]() -> std::unique_ptr<capture::Camera> {
+        env.camera_factory =
+            camera_factory ? camera_factory : [this]() -> std::unique_ptr<capture::Camera> {
             auto c = std::make_unique<FakeCamera>(camera_devices);
             camera = c.get();
             return c;
@@ -129,14 +130,14 @@ protected:
     stepper::SimulatedController* sim = nullptr;
     QStringList camera_devices;
     FakeCamera* camera = nullptr;
-    capture::Factory camera_factory;   // another capture component than the fake one
+    capture::Factory camera_factory; // another capture component than the fake one
     int ended = 0;
-    std::function<QDateTime()> now;   // the window's clock when set
-    std::optional<FirstStart> first_start;   // the window's first-start settings when set
+    std::function<QDateTime()> now;        // the window's clock when set
+    std::optional<FirstStart> first_start; // the window's first-start settings when set
     // how the window opens files and starts programs when set
     std::function<bool(const QString& path, const QString& working_folder)> open_file;
 
-private:
+  private:
     // the window makes the measurement folder the current directory; it is given back
     struct CurrentFolder {
         QString path = QDir::currentPath();

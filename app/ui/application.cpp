@@ -15,4 +15,4 @@ bool Application::notify(QObject* receiver, QEvent* event) {
     return false;
 }
 
-}  // namespace ui
+} // namespace ui

@@ -8,9 +8,9 @@
 namespace ui {
 
 class Application : public QApplication {
-public:
+  public:
     Application(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
-}  // namespace ui
+} // namespace ui

@@ -22,7 +22,7 @@ bmp::Status read_bitmap(const QString& path, QImage& image) {
     const auto prepare = [&](const bmp::Header& h) {
         out = QImage(h.width, h.height, QImage::Format_RGB32);
         if (out.isNull()) return bmp::Status::too_large;
-        bits = out.bits();   // detached once, before any row arrives
+        bits = out.bits(); // detached once, before any row arrives
         stride = out.bytesPerLine();
         return bmp::Status::ok;
     };
@@ -56,4 +56,4 @@ void write_bitmap_or_raise(const QString& path, const QImage& image) {
     throw std::runtime_error(text.toStdString());
 }
 
-}  // namespace ui
+} // namespace ui

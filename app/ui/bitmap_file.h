@@ -19,4 +19,4 @@ bool write_bitmap(const QString& path, const QImage& image);
 // reason on failure.
 void write_bitmap_or_raise(const QString& path, const QImage& image);
 
-}  // namespace ui
+} // namespace ui

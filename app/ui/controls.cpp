@@ -28,4 +28,4 @@ void join_parent_group(QRadioButton* button) {
     group->addButton(button);
 }
 
-}  // namespace ui
+} // namespace ui

@@ -11,7 +11,7 @@ namespace ui {
 
 // A label that takes the size of its caption, as the window's labels do.
 class Label : public QLabel {
-public:
+  public:
     explicit Label(QWidget* parent = nullptr) : QLabel(parent) {}
     void set_caption(const QString& caption) {
         setText(caption);
@@ -23,17 +23,17 @@ public:
 // A group box whose own caption can take a colour of its own; the controls inside keep
 // theirs (a palette colour would pass down to every caption inside).
 class GroupBox : public QGroupBox {
-public:
+  public:
     explicit GroupBox(QWidget* parent = nullptr) : QGroupBox(parent) {}
     void set_caption_colour(const QColor& colour) {
         caption_colour_ = colour;
         update();
     }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* e) override;
 
-private:
+  private:
     QColor caption_colour_;
 };
 
@@ -51,4 +51,4 @@ inline QString hint(const QWidget* w) {
     return w->property("hint").toString();
 }
 
-}  // namespace ui
+} // namespace ui

@@ -13,7 +13,7 @@ namespace {
 QString title() {
     return QCoreApplication::applicationName();
 }
-}  // namespace
+} // namespace
 
 void QtDialogs::message(const QString& text) {
     EventLoopScope scope;
@@ -57,10 +57,10 @@ QString qt_name_filters(const QString& filter) {
         QString patterns = parts[i + 1];
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
         patterns.replace(QStringLiteral("*.*"),
-                         QStringLiteral("*"));   // every file, with a dot or not
+                         QStringLiteral("*")); // every file, with a dot or not
         out << parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')');
     }
     return out.join(QStringLiteral(";;"));
 }
 
-}  // namespace ui
+} // namespace ui

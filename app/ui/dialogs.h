@@ -29,7 +29,7 @@ struct FileDialog {
 };
 
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
     // An information box with one OK button, titled with the program's name.
     virtual void message(const QString& text) = 0;
@@ -44,7 +44,7 @@ public:
 
 // Qt's modal boxes, over `parent` when it is set.
 class QtDialogs : public Dialogs {
-public:
+  public:
     explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
     void set_parent(QWidget* parent) { parent_ = parent; }
     void message(const QString& text) override;
@@ -52,11 +52,11 @@ public:
     bool question(const QString& title, const QString& text) override;
     bool execute(FileDialog& dialog) override;
 
-private:
+  private:
     QWidget* parent_;
 };
 
 // The filter of a file dialog in Qt's form: "Windows Bitmap (*.bmp);;All Files (*)".
 QString qt_name_filters(const QString& filter);
 
-}  // namespace ui
+} // namespace ui

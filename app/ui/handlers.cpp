@@ -46,7 +46,7 @@ QString error_text(std::exception_ptr error) {
     }
 }
 
-}  // namespace
+} // namespace
 
 void set_error_box(Dialogs* box) {
     error_box = box;
@@ -143,4 +143,4 @@ void set_checked(QRadioButton* control, bool checked) {
     });
 }
 
-}  // namespace ui
+} // namespace ui

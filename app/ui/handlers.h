@@ -64,14 +64,14 @@ void set_checked(QRadioButton* control, bool checked);
 // While it lives, handlers report to the error box, not to a setter further out. Every
 // nested event loop of the layer runs inside one.
 class EventLoopScope {
-public:
+  public:
     EventLoopScope();
     ~EventLoopScope();
     EventLoopScope(const EventLoopScope&) = delete;
     EventLoopScope& operator=(const EventLoopScope&) = delete;
 
-private:
+  private:
     void* outer_;
 };
 
-}  // namespace ui
+} // namespace ui

@@ -22,14 +22,14 @@ void run(const Picture::MouseHandler& handler, const QMouseEvent* e) {
     if (handler) run_handler([&] { handler(mouse_event(e)); });
 }
 
-}  // namespace
+} // namespace
 
 Picture::Picture(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
 }
 
 void Picture::set_picture(const QImage& image) {
-    picture_ = image.convertToFormat(QImage::Format_RGB32);   // shared when it is one already
+    picture_ = image.convertToFormat(QImage::Format_RGB32); // shared when it is one already
     update();
 }
 
@@ -113,4 +113,4 @@ void Picture::mouseDoubleClickEvent(QMouseEvent* e) {
     if (on_double_click) run_handler(on_double_click);
 }
 
-}  // namespace ui
+} // namespace ui

@@ -20,14 +20,14 @@ class QPainter;
 namespace ui {
 
 struct MouseEvent {
-    Qt::MouseButton button;     // the button that went down or up; none for a move
-    Qt::MouseButtons buttons;   // the buttons held after the event
+    Qt::MouseButton button;   // the button that went down or up; none for a move
+    Qt::MouseButtons buttons; // the buttons held after the event
     Qt::KeyboardModifiers modifiers;
     int x, y;
 };
 
 class Picture : public QWidget {
-public:
+  public:
     explicit Picture(QWidget* parent = nullptr);
 
     const QImage& picture() const { return picture_; }
@@ -63,17 +63,17 @@ public:
     MouseHandler on_mouse_down, on_mouse_move, on_mouse_up;
     std::function<void()> on_click, on_double_click;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
 
-private:
+  private:
     QImage picture_;
     bool stretch_ = false;
-    bool pressed_ = false;   // a press over the control that a release makes a click
+    bool pressed_ = false; // a press over the control that a release makes a click
 };
 
-}  // namespace ui
+} // namespace ui

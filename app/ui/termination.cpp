@@ -16,7 +16,7 @@ namespace {
 // One pipe for the whole process, made at the first call; the signal handler writes to
 // it and the GUI thread reads it.
 int signal_pipe[2] = {-1, -1};
-QPointer<QSocketNotifier> notifier;   // goes away with its window
+QPointer<QSocketNotifier> notifier; // goes away with its window
 
 // Only an async-signal-safe write here; the GUI thread does the rest.
 void on_signal(int) {
@@ -24,7 +24,7 @@ void on_signal(int) {
     [[maybe_unused]] const ssize_t n = ::write(signal_pipe[1], &byte, 1);
 }
 
-}  // namespace
+} // namespace
 
 void close_on_termination(QWidget* window) {
     if (signal_pipe[0] < 0) {
@@ -37,7 +37,7 @@ void close_on_termination(QWidget* window) {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
-    delete notifier;   // a window set up earlier no longer hears the signals
+    delete notifier; // a window set up earlier no longer hears the signals
     notifier = new QSocketNotifier(signal_pipe[0], QSocketNotifier::Read, window);
     QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
         char buf[16];
@@ -46,4 +46,4 @@ void close_on_termination(QWidget* window) {
     });
 }
 
-}  // namespace ui
+} // namespace ui

@@ -10,4 +10,4 @@ namespace ui {
 // named last hears the signals.
 void close_on_termination(QWidget* window);
 
-}  // namespace ui
+} // namespace ui

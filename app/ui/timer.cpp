@@ -21,4 +21,4 @@ void Timer::setInterval(int interval_ms) {
     timer_.setInterval(interval_ms);
 }
 
-}  // namespace ui
+} // namespace ui

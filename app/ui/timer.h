@@ -11,7 +11,7 @@
 namespace ui {
 
 class Timer : public QObject {
-public:
+  public:
     Timer(int interval_ms, std::function<void()> handler, QObject* parent = nullptr);
 
     void setEnabled(bool enabled);
@@ -21,9 +21,9 @@ public:
     // Milliseconds until the handler runs next; -1 while disabled.
     int remaining() const { return timer_.remainingTime(); }
 
-private:
+  private:
     QTimer timer_;
     std::function<void()> handler_;
 };
 
-}  // namespace ui
+} // namespace ui

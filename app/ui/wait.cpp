@@ -19,7 +19,7 @@ bool wait_until(const std::function<bool()>& done, int timeout_ms, int poll_ms) 
     EventLoopScope scope;
     QElapsedTimer clock;
     clock.start();
-    QTimer wake;   // the wake-up that lets the loop look at `done` again
+    QTimer wake; // the wake-up that lets the loop look at `done` again
     wake.start(poll_ms);
     while (!done()) {
         if (timeout_ms >= 0 && clock.elapsed() >= timeout_ms) return false;
@@ -28,6 +28,8 @@ bool wait_until(const std::function<bool()>& done, int timeout_ms, int poll_ms) 
     return true;
 }
 
-void pause(int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }
+void pause(int ms) {
+    QThread::msleep(static_cast<unsigned long>(ms));
+}
 
-}  // namespace ui
+} // namespace ui

@@ -17,4 +17,4 @@ bool wait_until(const std::function<bool()>& done, int timeout_ms = -1, int poll
 // Blocks the GUI thread for `ms` milliseconds without processing events.
 void pause(int ms);
 
-}  // namespace ui
+} // namespace ui

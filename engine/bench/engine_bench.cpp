@@ -56,7 +56,8 @@ void write_angle_set(const std::string& folder, int size) {
             for (int x = 0; x < size; ++x) {
                 const double u = double(x) / size - 0.5, v = double(y) / size - 0.5;
                 const double d = std::hypot(u, v) * 9, phi = std::atan2(v, u);
-                const double i = 90 * (1 + 0.8 * std::sin(d) * std::sin(2 * t - 2 * phi)) + noise(rng);
+                const double i =
+                    90 * (1 + 0.8 * std::sin(d) * std::sin(2 * t - 2 * phi)) + noise(rng);
                 const uint8_t level = static_cast<uint8_t>(std::clamp(i, 0.0, 255.0));
                 bgrx[4 * x] = bgrx[4 * x + 1] = bgrx[4 * x + 2] = level;
                 bgrx[4 * x + 3] = 0;
@@ -71,7 +72,8 @@ void io_floor(const std::string& folder, std::vector<char>& buffer) {
         const int fd = open((folder + name).c_str(), O_RDONLY);
         ssize_t n;
         size_t got = 0;
-        while ((n = read(fd, buffer.data() + got, buffer.size() - got)) > 0) got += static_cast<size_t>(n);
+        while ((n = read(fd, buffer.data() + got, buffer.size() - got)) > 0)
+            got += static_cast<size_t>(n);
         close(fd);
         total = got;
     }
@@ -103,14 +105,16 @@ long peak_memory_kib(const std::string& folder) {
     return usage.ru_maxrss;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--memory") return run_engine(argv[2]);
     const int size = argc > 1 ? std::atoi(argv[1]) : 3072;
 
     const std::string folder =
-        (std::filesystem::temp_directory_path() / ("engine-bench-" + std::to_string(getpid()))).string() + "/";
+        (std::filesystem::temp_directory_path() / ("engine-bench-" + std::to_string(getpid())))
+            .string() +
+        "/";
     std::filesystem::create_directories(folder);
     write_angle_set(folder, size);
     std::vector<char> buffer(std::filesystem::file_size(folder + inputs[0]) + 1);
@@ -119,7 +123,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "engine run failed\n");
         return 1;
     }
-    io_floor(folder, buffer);   // both warm, files in the page cache
+    io_floor(folder, buffer); // both warm, files in the page cache
 
     std::vector<double> engine, floor;
     for (int i = 0; i < 7; ++i) {

@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bmp::Image image;
     if (bmp::decode_image(data, size, image, limits) == bmp::Status::ok) {
         if (image.width < 1 || image.height < 1 ||
-            image.pixels.size() != static_cast<size_t>(image.width) * static_cast<size_t>(image.height))
+            image.pixels.size() !=
+                static_cast<size_t>(image.width) * static_cast<size_t>(image.height))
             std::abort();
     }
     return 0;

@@ -15,7 +15,7 @@ namespace {
 // Maps a pixel to its sample with one table lookup: the table is indexed by the chosen
 // channel, or by the sum of the three for "m", and already holds the squaring.
 class Sampler {
-public:
+  public:
     explicit Sampler(const Settings& s) : channel_(s.channel[0]) {
         for (int sum = 0; sum < 766; ++sum) {
             const int v = channel_ == 'm' ? sum / 3 : std::min(sum, 255);
@@ -25,19 +25,25 @@ public:
     }
 
     void row(const uint8_t* bgrx, int32_t width, uint8_t* out) const {
-        const uint8_t* table = table_.data();   // a local: stores to `out` cannot change it
+        const uint8_t* table = table_.data(); // a local: stores to `out` cannot change it
         switch (channel_) {
         case 'm':
             for (int32_t x = 0; x < width; ++x)
                 out[x] = table[bgrx[4 * x] + bgrx[4 * x + 1] + bgrx[4 * x + 2]];
             break;
-        case 'g': pick(table, bgrx + 1, width, out); break;
-        case 'b': pick(table, bgrx, width, out); break;
-        default: pick(table, bgrx + 2, width, out); break;
+        case 'g':
+            pick(table, bgrx + 1, width, out);
+            break;
+        case 'b':
+            pick(table, bgrx, width, out);
+            break;
+        default:
+            pick(table, bgrx + 2, width, out);
+            break;
         }
     }
 
-private:
+  private:
     static void pick(const uint8_t* table, const uint8_t* first, int32_t width, uint8_t* out) {
         for (int32_t x = 0; x < width; ++x) out[x] = table[first[4 * x]];
     }
@@ -46,7 +52,7 @@ private:
     std::array<uint8_t, 766> table_{};
 };
 
-}  // namespace
+} // namespace
 
 bmp::Limits angle_limits(const Settings& settings, int index) {
     bmp::Limits limits;
@@ -83,12 +89,14 @@ int read_angle_image(const Settings& settings, int index, SamplePlanes& planes) 
     // Called for different rows on two threads at once; it only writes its own row.
     auto sink = [&](int32_t y, const uint8_t* bgrx) {
         uint8_t* plane = planes.plane[index].get();
-        sampler.row(bgrx, planes.width, plane + static_cast<size_t>(y) * static_cast<size_t>(planes.width));
+        sampler.row(bgrx, planes.width,
+                    plane + static_cast<size_t>(y) * static_cast<size_t>(planes.width));
     };
 
     bmp::Status status;
     try {
-        status = bmp::read_file(settings.input_folder + angle_file_names[index], limits, sink, check);
+        status =
+            bmp::read_file(settings.input_folder + angle_file_names[index], limits, sink, check);
     } catch (const std::bad_alloc&) {
         return cannot_load;
     }
@@ -98,4 +106,4 @@ int read_angle_image(const Settings& settings, int index, SamplePlanes& planes) 
     return status == bmp::Status::ok ? 0 : cannot_load;
 }
 
-}  // namespace tarnwick
+} // namespace tarnwick

@@ -26,7 +26,7 @@ bmp::Limits angle_limits(const Settings& settings, int index);
 struct SamplePlanes {
     int32_t width = 0;
     int32_t height = 0;
-    std::unique_ptr<uint8_t[]> plane[4];   // 0, 45, 90, 135 degrees
+    std::unique_ptr<uint8_t[]> plane[4]; // 0, 45, 90, 135 degrees
 
     size_t pixels() const { return static_cast<size_t>(width) * static_cast<size_t>(height); }
 };
@@ -36,4 +36,4 @@ struct SamplePlanes {
 // 8 "0.bmp" too large.
 int read_angle_image(const Settings& settings, int index, SamplePlanes& planes);
 
-}  // namespace tarnwick
+} // namespace tarnwick

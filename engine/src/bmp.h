@@ -23,12 +23,12 @@ namespace bmp {
 
 enum class Status {
     ok,
-    cannot_open,   // the file does not exist or cannot be read
-    invalid,       // not a bitmap, or a header field that no bitmap can have
-    unsupported,   // a valid bitmap of a kind this codec does not decode
-    truncated,     // the pixel data runs past the end of the file
-    bad_data,      // broken run-length data or a colour index outside the palette
-    too_large,     // larger than the caller's limits
+    cannot_open, // the file does not exist or cannot be read
+    invalid,     // not a bitmap, or a header field that no bitmap can have
+    unsupported, // a valid bitmap of a kind this codec does not decode
+    truncated,   // the pixel data runs past the end of the file
+    bad_data,    // broken run-length data or a colour index outside the palette
+    too_large,   // larger than the caller's limits
 };
 
 const char* status_text(Status s);
@@ -47,16 +47,16 @@ struct Channel {
 // Everything the decoder needs of the headers; filled by parse_header.
 struct Header {
     int32_t width = 0;
-    int32_t height = 0;   // always positive
+    int32_t height = 0; // always positive
     bool top_down = false;
     int bits_per_pixel = 0;
     Encoding encoding = Encoding::rgb24;
     Channel red, green, blue;
-    uint32_t palette[256] = {};   // 0x00RRGGBB
+    uint32_t palette[256] = {}; // 0x00RRGGBB
     int palette_size = 0;
-    uint64_t data_offset = 0;     // of the pixel data, from the start of the file
-    uint64_t data_end = 0;        // bytes of the file the decoder needs
-    uint64_t row_stride = 0;      // uncompressed encodings
+    uint64_t data_offset = 0; // of the pixel data, from the start of the file
+    uint64_t data_end = 0;    // bytes of the file the decoder needs
+    uint64_t row_stride = 0;  // uncompressed encodings
 };
 
 struct Limits {
@@ -64,7 +64,6 @@ struct Limits {
     int32_t max_height = 32768;
     uint64_t max_pixels = uint64_t{1} << 26;
 };
-
 
 // Parses the file header, the information header, the masks and the palette. `buf` holds
 // the first `len` bytes of a file of `file_size` bytes; 64 KiB (or the whole file) always
@@ -129,7 +128,8 @@ std::vector<uint8_t> header32(int32_t width, int32_t height);
 bool write_file32(const std::string& path, int32_t width, int32_t height, const RowSource& rows);
 // The same into a file the caller commits (see file_replace.h), so that several files can
 // be written at once and replaced in a chosen order.
-bool write_rows32(fileio::ReplacementFile& file, int32_t width, int32_t height, const RowSource& rows);
+bool write_rows32(fileio::ReplacementFile& file, int32_t width, int32_t height,
+                  const RowSource& rows);
 bool write_image_file(const std::string& path, const Image& image);
 
-}  // namespace bmp
+} // namespace bmp

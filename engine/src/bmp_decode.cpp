@@ -32,7 +32,7 @@ bool map_indices(const uint8_t* idx, int32_t width, const Header& h, uint8_t* ou
 }
 
 class Rows {
-public:
+  public:
     Rows(const Header& h, int32_t first)
         : h_(h), first_(first), row_(new uint8_t[4 * static_cast<size_t>(h.width)]) {}
     uint8_t* buffer() { return row_.get(); }
@@ -43,7 +43,7 @@ public:
         return rows + static_cast<uint64_t>(n - first_) * h_.row_stride;
     }
 
-private:
+  private:
     const Header& h_;
     int32_t first_;
     std::unique_ptr<uint8_t[]> row_;
@@ -119,7 +119,7 @@ Status decode_bitfields32(const Header& h, const uint8_t* buf, int32_t first, in
     for (int32_t n = first; n < last; ++n) {
         const uint8_t* src = rows.file_row(buf, n);
         if (standard) {
-            sink(rows.image_row(n), src);   // the file's bytes are already blue, green, red, spare
+            sink(rows.image_row(n), src); // the file's bytes are already blue, green, red, spare
             continue;
         }
         for (int32_t x = 0; x < h.width; ++x) {
@@ -148,7 +148,7 @@ Status decode_rle(const Header& h, const uint8_t* buf, size_t len, const RowSink
     std::unique_ptr<uint8_t[]> canvas(new uint8_t[w * static_cast<size_t>(rows)]());
     const uint8_t* p = buf + h.data_offset;
     const uint8_t* end = buf + std::min<uint64_t>(len, h.data_end);
-    int64_t x = 0, y = 0;   // y counts rows from the bottom; both may leave the image
+    int64_t x = 0, y = 0; // y counts rows from the bottom; both may leave the image
     // Paints the `count` pixels from the current position that lie inside the image, the
     // i-th of them with index(i), and moves on by `count`.
     auto paint = [&](unsigned count, auto index) {
@@ -197,21 +197,27 @@ Status decode_rle(const Header& h, const uint8_t* buf, size_t len, const RowSink
     return Status::ok;
 }
 
-}  // namespace
+} // namespace
 
 Status decode_rows(const Header& h, const uint8_t* rows, size_t len, int32_t first, int32_t last,
                    const RowSink& sink) {
     if (is_compressed(h) || first < 0 || last > h.height || first >= last) return Status::invalid;
     const uint64_t row_bytes = (static_cast<uint64_t>(h.width) * h.bits_per_pixel + 7) / 8;
-    if (len < static_cast<uint64_t>(last - first - 1) * h.row_stride + row_bytes) return Status::truncated;
+    if (len < static_cast<uint64_t>(last - first - 1) * h.row_stride + row_bytes)
+        return Status::truncated;
     switch (h.encoding) {
-    case Encoding::palette: return decode_palette(h, rows, first, last, sink);
-    case Encoding::bitfields16: return decode_bitfields16(h, rows, first, last, sink);
-    case Encoding::rgb24: return decode_rgb24(h, rows, first, last, sink);
+    case Encoding::palette:
+        return decode_palette(h, rows, first, last, sink);
+    case Encoding::bitfields16:
+        return decode_bitfields16(h, rows, first, last, sink);
+    case Encoding::rgb24:
+        return decode_rgb24(h, rows, first, last, sink);
     case Encoding::bitfields32:
-    case Encoding::rgb32: return decode_bitfields32(h, rows, first, last, sink);
+    case Encoding::rgb32:
+        return decode_bitfields32(h, rows, first, last, sink);
     case Encoding::rle8:
-    case Encoding::rle4: break;
+    case Encoding::rle4:
+        break;
     }
     return Status::unsupported;
 }
@@ -235,9 +241,10 @@ Status decode_image(const uint8_t* buf, size_t len, Image& image, const Limits& 
     out.width = h.width;
     out.height = h.height;
     out.pixels.resize(static_cast<size_t>(h.width) * static_cast<size_t>(h.height));
-    const Status s = decode(h, buf, len, [&](int32_t y, const uint8_t* bgrx) { out.store_row(y, bgrx); });
+    const Status s =
+        decode(h, buf, len, [&](int32_t y, const uint8_t* bgrx) { out.store_row(y, bgrx); });
     if (s == Status::ok) image = std::move(out);
     return s;
 }
 
-}  // namespace bmp
+} // namespace bmp

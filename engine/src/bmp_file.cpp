@@ -8,9 +8,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace bmp {
@@ -24,7 +24,7 @@ constexpr uint64_t parallel_from = 4 << 20;
 constexpr uint64_t chunk_bytes = 512 * 1024;
 
 class File {
-public:
+  public:
     explicit File(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
     ~File() {
         if (fd_ >= 0) ::close(fd_);
@@ -37,7 +37,8 @@ public:
     size_t read_at(uint8_t* dst, size_t size, uint64_t offset) const {
         size_t done = 0;
         while (done < size) {
-            const ssize_t n = ::pread(fd_, dst + done, size - done, static_cast<off_t>(offset + done));
+            const ssize_t n =
+                ::pread(fd_, dst + done, size - done, static_cast<off_t>(offset + done));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) break;
             done += static_cast<size_t>(n);
@@ -45,7 +46,7 @@ public:
         return done;
     }
 
-private:
+  private:
     int fd_;
 };
 
@@ -61,7 +62,7 @@ Status read_head(const File& file, const Limits& limits, std::vector<uint8_t>& h
     return parse_header(head.data(), first, file_size, limits, h);
 }
 
-}  // namespace
+} // namespace
 
 Status read_header(const std::string& path, const Limits& limits, Header& header) {
     std::vector<uint8_t> head;
@@ -90,12 +91,15 @@ Status read_file(const std::string& path, const Limits& limits, const RowSink& s
 
     // Rows [n0, n1), read in chunks that stay in the cache and decoded straight away.
     auto part = [&](int32_t n0, int32_t n1) {
-        const int32_t per_chunk = static_cast<int32_t>(std::max<uint64_t>(1, chunk_bytes / h.row_stride));
-        std::unique_ptr<uint8_t[]> chunk(new uint8_t[static_cast<size_t>(per_chunk * h.row_stride)]);
+        const int32_t per_chunk =
+            static_cast<int32_t>(std::max<uint64_t>(1, chunk_bytes / h.row_stride));
+        std::unique_ptr<uint8_t[]> chunk(
+            new uint8_t[static_cast<size_t>(per_chunk * h.row_stride)]);
         for (int32_t n = n0; n < n1; n += per_chunk) {
             const int32_t m = std::min(n1, n + per_chunk);
             const uint64_t from = h.data_offset + uint64_t(n) * h.row_stride;
-            const uint64_t to = m == h.height ? h.data_end : h.data_offset + uint64_t(m) * h.row_stride;
+            const uint64_t to =
+                m == h.height ? h.data_end : h.data_offset + uint64_t(m) * h.row_stride;
             const size_t size = static_cast<size_t>(to - from);
             if (file.read_at(chunk.get(), size, from) != size) return Status::truncated;
             if (Status s = decode_rows(h, chunk.get(), size, n, m, sink); s != Status::ok) return s;
@@ -120,8 +124,7 @@ Status read_file(const std::string& path, const Limits& limits, const RowSink& s
 Status read_image_file(const std::string& path, Image& image, const Limits& limits) {
     Image out;
     const Status s = read_file(
-        path, limits,
-        [&](int32_t y, const uint8_t* bgrx) { out.store_row(y, bgrx); },
+        path, limits, [&](int32_t y, const uint8_t* bgrx) { out.store_row(y, bgrx); },
         [&](const Header& h) {
             out.width = h.width;
             out.height = h.height;
@@ -149,15 +152,16 @@ std::vector<uint8_t> header32(int32_t width, int32_t height) {
     put32(10, 54);
     put32(14, 40);
     put32(18, static_cast<uint32_t>(width));
-    put32(22, static_cast<uint32_t>(height));   // positive: bottom-up rows
+    put32(22, static_cast<uint32_t>(height)); // positive: bottom-up rows
     put16(26, 1);
     put16(28, 32);
-    put32(30, 0);   // uncompressed
+    put32(30, 0); // uncompressed
     put32(34, image_size);
     return h;
 }
 
-bool write_rows32(fileio::ReplacementFile& file, int32_t width, int32_t height, const RowSource& rows) {
+bool write_rows32(fileio::ReplacementFile& file, int32_t width, int32_t height,
+                  const RowSource& rows) {
     if (width <= 0 || height <= 0) return false;
     const std::vector<uint8_t> head = header32(width, height);
     if (!file.write(head.data(), head.size())) return false;
@@ -184,9 +188,10 @@ bool write_file32(const std::string& path, int32_t width, int32_t height, const 
 
 bool write_image_file(const std::string& path, const Image& image) {
     return write_file32(path, image.width, image.height, [&](int32_t y, uint8_t* bgrx) {
-        std::memcpy(bgrx, image.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(image.width),
+        std::memcpy(bgrx,
+                    image.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(image.width),
                     4 * static_cast<size_t>(image.width));
     });
 }
 
-}  // namespace bmp
+} // namespace bmp

@@ -23,16 +23,22 @@ namespace bmp {
 
 namespace {
 
-uint16_t u16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint16_t u16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 uint32_t u32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
-int32_t i32(const uint8_t* p) { return static_cast<int32_t>(u32(p)); }
+int32_t i32(const uint8_t* p) {
+    return static_cast<int32_t>(u32(p));
+}
 
 enum Compression : uint32_t { rgb = 0, rle8 = 1, rle4 = 2, bitfields = 3, alphabitfields = 6 };
 
-bool is_os2_v2(uint32_t header_size) { return header_size == 16 || header_size == 64; }
+bool is_os2_v2(uint32_t header_size) {
+    return header_size == 16 || header_size == 64;
+}
 
 // A mask is usable when it is one run of set bits inside the pixel.
 bool make_channel(uint32_t mask, int bits_per_pixel, Channel& c) {
@@ -54,17 +60,24 @@ Status set_channels(uint32_t red, uint32_t green, uint32_t blue, int bpp, Header
     return Status::ok;
 }
 
-}  // namespace
+} // namespace
 
 const char* status_text(Status s) {
     switch (s) {
-    case Status::ok: return "ok";
-    case Status::cannot_open: return "cannot open the file";
-    case Status::invalid: return "not a valid bitmap";
-    case Status::unsupported: return "unsupported bitmap variant";
-    case Status::truncated: return "bitmap data truncated";
-    case Status::bad_data: return "damaged bitmap data";
-    case Status::too_large: return "bitmap too large";
+    case Status::ok:
+        return "ok";
+    case Status::cannot_open:
+        return "cannot open the file";
+    case Status::invalid:
+        return "not a valid bitmap";
+    case Status::unsupported:
+        return "unsupported bitmap variant";
+    case Status::truncated:
+        return "bitmap data truncated";
+    case Status::bad_data:
+        return "damaged bitmap data";
+    case Status::too_large:
+        return "bitmap too large";
     }
     return "unknown";
 }
@@ -73,16 +86,25 @@ Status parse_header(const uint8_t* buf, size_t len, uint64_t file_size, const Li
                     Header& h) {
     h = Header{};
     len = static_cast<size_t>(std::min<uint64_t>(len, file_size));
-    if (len < 14 + 4) return len >= 2 && buf[0] == 'B' && buf[1] == 'M' ? Status::truncated
-                                                                        : Status::invalid;
+    if (len < 14 + 4)
+        return len >= 2 && buf[0] == 'B' && buf[1] == 'M' ? Status::truncated : Status::invalid;
     if (buf[0] != 'B' || buf[1] != 'M') return Status::invalid;
     h.data_offset = u32(buf + 10);
 
     const uint8_t* info = buf + 14;
     const uint32_t header_size = u32(info);
     switch (header_size) {
-    case 12: case 16: case 40: case 52: case 56: case 64: case 108: case 124: break;
-    default: return Status::invalid;
+    case 12:
+    case 16:
+    case 40:
+    case 52:
+    case 56:
+    case 64:
+    case 108:
+    case 124:
+        break;
+    default:
+        return Status::invalid;
     }
     if (14 + uint64_t{header_size} > len) return Status::truncated;
 
@@ -106,8 +128,16 @@ Status parse_header(const uint8_t* buf, size_t len, uint64_t file_size, const Li
     }
     if (planes != 1 || width <= 0 || height == 0 || height == INT32_MIN) return Status::invalid;
     switch (bpp) {
-    case 1: case 2: case 4: case 8: case 16: case 24: case 32: break;
-    default: return Status::invalid;
+    case 1:
+    case 2:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+        break;
+    default:
+        return Status::invalid;
     }
     h.top_down = height < 0;
     h.width = static_cast<int32_t>(width);
@@ -117,37 +147,40 @@ Status parse_header(const uint8_t* buf, size_t len, uint64_t file_size, const Li
     uint64_t header_end = 14 + uint64_t{header_size};
     switch (compression) {
     case rgb:
-        h.encoding = bpp <= 8 ? Encoding::palette : bpp == 16 ? Encoding::bitfields16
-                   : bpp == 24 ? Encoding::rgb24 : Encoding::rgb32;
-        if (bpp == 16) set_channels(0x7c00, 0x03e0, 0x001f, 16, h);   // 5-5-5
+        h.encoding = bpp <= 8    ? Encoding::palette
+                     : bpp == 16 ? Encoding::bitfields16
+                     : bpp == 24 ? Encoding::rgb24
+                                 : Encoding::rgb32;
+        if (bpp == 16) set_channels(0x7c00, 0x03e0, 0x001f, 16, h); // 5-5-5
         if (bpp == 32) set_channels(0xff0000, 0xff00, 0xff, 32, h);
         break;
     case rle8:
     case rle4:
         if (bpp != (compression == rle8 ? 8u : 4u)) return Status::invalid;
-        if (h.top_down) return Status::invalid;   // run-length data is always bottom-up
+        if (h.top_down) return Status::invalid; // run-length data is always bottom-up
         h.encoding = compression == rle8 ? Encoding::rle8 : Encoding::rle4;
         break;
     case bitfields:
     case alphabitfields: {
-        if (is_os2_v2(header_size)) return Status::unsupported;   // 2.x: Huffman coding
+        if (is_os2_v2(header_size)) return Status::unsupported; // 2.x: Huffman coding
         if (bpp != 16 && bpp != 32) return Status::invalid;
         const uint8_t* masks = info + 40;
         if (header_size == 40) header_end += compression == bitfields ? 12 : 16;
         if (header_end > len) return Status::truncated;
-        if (Status s = set_channels(u32(masks), u32(masks + 4), u32(masks + 8),
-                                    static_cast<int>(bpp), h);
+        if (Status s =
+                set_channels(u32(masks), u32(masks + 4), u32(masks + 8), static_cast<int>(bpp), h);
             s != Status::ok)
             return s;
         h.encoding = bpp == 16 ? Encoding::bitfields16 : Encoding::bitfields32;
         break;
     }
     default:
-        return Status::unsupported;   // JPEG, PNG, 24-bit run lengths, CMYK
+        return Status::unsupported; // JPEG, PNG, 24-bit run lengths, CMYK
     }
 
     if (h.width > limits.max_width || h.height > limits.max_height ||
-        uint64_t{static_cast<uint32_t>(h.width)} * static_cast<uint32_t>(h.height) > limits.max_pixels)
+        uint64_t{static_cast<uint32_t>(h.width)} * static_cast<uint32_t>(h.height) >
+            limits.max_pixels)
         return Status::too_large;
     if (h.data_offset < header_end) return Status::invalid;
     if (h.data_offset >= file_size) return Status::truncated;
@@ -182,11 +215,11 @@ Status parse_header(const uint8_t* buf, size_t len, uint64_t file_size, const Li
         h.data_end = std::min<uint64_t>(file_size, h.data_offset + 2 * w * rows + 8 * rows + 65536);
     } else {
         h.row_stride = (w * bpp + 31) / 32 * 4;
-        const uint64_t last_row = (w * bpp + 7) / 8;   // final padding may be missing
+        const uint64_t last_row = (w * bpp + 7) / 8; // final padding may be missing
         h.data_end = h.data_offset + h.row_stride * (rows - 1) + last_row;
         if (h.data_end > file_size) return Status::truncated;
     }
     return Status::ok;
 }
 
-}  // namespace bmp
+} // namespace bmp

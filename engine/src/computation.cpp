@@ -15,9 +15,11 @@ using numeric::round_half_even;
 // Quotients from 2^63 on do not convert to a 64-bit integer.
 constexpr long double int64_limit = 9223372036854775808.0L;
 
-int sign_of_a(int a) { return a < 0 ? -1 : 1; }   // a = 0 counts as positive, see angle_code
+int sign_of_a(int a) {
+    return a < 0 ? -1 : 1;
+} // a = 0 counts as positive, see angle_code
 
-}  // namespace
+} // namespace
 
 Clamped clamp_settings(const Settings& s) {
     Clamped c{s.lower, s.upper, s.angle_low, s.angle_high, s.dark, s.angle_limit};
@@ -50,7 +52,8 @@ Computation::Computation(const Settings& s) : c_(clamp_settings(s)) {
     min_mean_ = static_cast<int>(std::ceil(dark_scaled_));
     min_k_for_angle_ = std::max(1, static_cast<int>(std::ceil(limit_scaled_)));
 
-    for (int i = 0; i <= 33000; ++i) sqrt_table_[i] = static_cast<float>(std::sqrt(static_cast<long double>(i)));
+    for (int i = 0; i <= 33000; ++i)
+        sqrt_table_[i] = static_cast<float>(std::sqrt(static_cast<long double>(i)));
     for (int i = 0; i <= 200; ++i) {
         const long double x = (i - 100) / 100.0L;
         arccos_table_[i] = static_cast<float>(41 * std::atan2(std::sqrt(1 - x * x), x));
@@ -65,9 +68,12 @@ Computation::Computation(const Settings& s) : c_(clamp_settings(s)) {
             float r = sqrt_table_[a * a + b * b];
             if (r <= 0.0001L) r = 0.0001f;
             const float t = static_cast<float>(b / static_cast<long double>(r));
-            const int j = static_cast<int>(round_half_even((1 - static_cast<long double>(t)) * 100));
-            const long double v = round_half_even(128 - sign_of_a(a) * static_cast<long double>(arccos_table_[j]));
-            angle_code_[(a + 127) * 255 + b + 127] = static_cast<uint8_t>(static_cast<int64_t>(v) & 0xff);
+            const int j =
+                static_cast<int>(round_half_even((1 - static_cast<long double>(t)) * 100));
+            const long double v =
+                round_half_even(128 - sign_of_a(a) * static_cast<long double>(arccos_table_[j]));
+            angle_code_[(a + 127) * 255 + b + 127] =
+                static_cast<uint8_t>(static_cast<int64_t>(v) & 0xff);
         }
     }
 }
@@ -88,7 +94,7 @@ void Computation::build_k_table() {
     // chain per pixel and ends at the first pixel with r > 0.
     if (65025.0L * sqrt_table_[32258] / upper_scaled_ >= int64_limit / 4) return;
     k_table_.reset(new uint8_t[256 * k_row]);
-    std::fill_n(k_table_.get(), k_row, uint8_t{0});   // mean 0 never occurs
+    std::fill_n(k_table_.get(), k_row, uint8_t{0}); // mean 0 never occurs
     for (int m = 1; m < 256; ++m) {
         uint8_t* row = k_table_.get() + m * k_row;
         if (m < min_mean_) {
@@ -183,4 +189,4 @@ bool Computation::run(SamplePlanes& planes) const {
     return !overflow[0] && !overflow[1];
 }
 
-}  // namespace tarnwick
+} // namespace tarnwick

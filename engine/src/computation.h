@@ -14,32 +14,32 @@ namespace tarnwick {
 
 // The settings after clamping, in the order the engine applies them.
 struct Clamped {
-    float lower;         // L, relative to the colour maximum after clamping
-    float upper;         // U
-    float angle_low;     // l, degrees
-    float angle_high;    // u, degrees
-    float dark;          // d
-    float angle_limit;   // s
+    float lower;       // L, relative to the colour maximum after clamping
+    float upper;       // U
+    float angle_low;   // l, degrees
+    float angle_high;  // u, degrees
+    float dark;        // d
+    float angle_limit; // s
 };
 
 Clamped clamp_settings(const Settings& s);
 
 // Tables and thresholds of one run, built in the Start step.
 class Computation {
-public:
+  public:
     explicit Computation(const Settings& s);
 
     const Clamped& clamped() const { return c_; }
-    float upper_scaled() const { return upper_scaled_; }       // U' = 255 U
-    float lower_scaled() const { return lower_scaled_; }       // L' = 255 L / U
-    float dark_scaled() const { return dark_scaled_; }         // d' = 255 d
-    float limit_scaled() const { return limit_scaled_; }       // s' = 255 s
-    float sqrt_entry(int i) const { return sqrt_table_[i]; }   // i = 0..33000
-    float arccos_entry(int i) const { return arccos_table_[i]; }   // i = 0..200
+    float upper_scaled() const { return upper_scaled_; }         // U' = 255 U
+    float lower_scaled() const { return lower_scaled_; }         // L' = 255 L / U
+    float dark_scaled() const { return dark_scaled_; }           // d' = 255 d
+    float limit_scaled() const { return limit_scaled_; }         // s' = 255 s
+    float sqrt_entry(int i) const { return sqrt_table_[i]; }     // i = 0..33000
+    float arccos_entry(int i) const { return arccos_table_[i]; } // i = 0..200
 
     struct Codes {
         uint8_t mean, retardation, angle;
-        bool overflow;   // the retardation quotient does not fit a 64-bit integer
+        bool overflow; // the retardation quotient does not fit a 64-bit integer
     };
     // The three codes of one pixel, step by step as defined; the reference for run().
     Codes pixel(int i0, int i45, int i90, int i135) const;
@@ -56,7 +56,7 @@ public:
     // The code of n = a^2 + b^2 and a mean after the limits, as the pixel loop takes it.
     int retardation_code(int n, int mean) const;
 
-private:
+  private:
     void build_k_table();
     void run_rows(SamplePlanes& planes, size_t begin, size_t end, bool& overflow) const;
 
@@ -65,11 +65,11 @@ private:
     int min_k_, min_mean_, min_k_for_angle_;
     std::array<float, 33001> sqrt_table_;
     std::array<float, 201> arccos_table_;
-    std::array<uint8_t, 255 * 255> angle_code_;   // by (a + 127) * 255 + b + 127
+    std::array<uint8_t, 255 * 255> angle_code_; // by (a + 127) * 255 + b + 127
     // The retardation code after the limits, by mean * k_row + a^2 + b^2; built with the
     // exact chain, absent when a quotient could overflow.
     static constexpr int k_row = 32259;
     std::unique_ptr<uint8_t[]> k_table_;
 };
 
-}  // namespace tarnwick
+} // namespace tarnwick

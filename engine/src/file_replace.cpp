@@ -24,7 +24,7 @@ std::string temp_name_for(const std::string& target) {
     return folder + "." + base + suffix;
 }
 
-}  // namespace
+} // namespace
 
 ReplacementFile::ReplacementFile(std::string target) : target_(std::move(target)) {
     temp_ = temp_name_for(target_);
@@ -90,4 +90,4 @@ bool replace_file(const std::string& path, const void* data, size_t size, bool d
     return file.write(data, size) && file.commit(durable);
 }
 
-}  // namespace fileio
+} // namespace fileio

@@ -11,9 +11,9 @@
 namespace fileio {
 
 class ReplacementFile {
-public:
+  public:
     explicit ReplacementFile(std::string target);
-    ~ReplacementFile();   // removes the temporary file unless it was committed
+    ~ReplacementFile(); // removes the temporary file unless it was committed
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
@@ -29,7 +29,7 @@ public:
     // Drops the new content; the target keeps its old content.
     void discard();
 
-private:
+  private:
     std::string target_;
     std::string temp_;
     int fd_ = -1;
@@ -40,4 +40,4 @@ private:
 // the old file untouched.
 bool replace_file(const std::string& path, const void* data, size_t size, bool durable = false);
 
-}  // namespace fileio
+} // namespace fileio

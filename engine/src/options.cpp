@@ -14,7 +14,7 @@ namespace {
 struct Option {
     const char* name;
     Kind kind;
-    const char* value;   // for the help text
+    const char* value; // for the help text
     const char* meaning;
     int32_t Settings::*integer = nullptr;
     std::string Settings::*text = nullptr;
@@ -25,9 +25,10 @@ struct Option {
 // Parsing tests a token against these options in this order within one pass.
 const Option options[] = {
     {"-w", Kind::integer, "N", "maximum image width (1..3200, default 3072)", &Settings::max_width},
-    {"-h", Kind::integer, "N", "maximum image height (1..3200, default 3072)", &Settings::max_height},
-    {"-P", Kind::folder, "FOLDER", "common folder: input and output (overrides -D and -O)",
-     nullptr, &Settings::common_folder},
+    {"-h", Kind::integer, "N", "maximum image height (1..3200, default 3072)",
+     &Settings::max_height},
+    {"-P", Kind::folder, "FOLDER", "common folder: input and output (overrides -D and -O)", nullptr,
+     &Settings::common_folder},
     {"-D", Kind::folder, "FOLDER", "input folder of 0.bmp, 45.bmp, 90.bmp, 135.bmp", nullptr,
      &Settings::input_folder},
     {"-O", Kind::folder, "FOLDER", "output folder of a0.bmp, a1.bmp, a2.bmp", nullptr,
@@ -115,7 +116,7 @@ std::string executable_folder() {
     return exe.substr(0, exe.rfind('/') + 1);
 }
 
-}  // namespace
+} // namespace
 
 std::vector<std::string> tokenize(const char* text) {
     std::string s = text ? std::string(text, strnlen(text, max_option_chars)) : std::string();
@@ -156,7 +157,7 @@ ParsedOptions parse_options(const char* text) {
 
     ParsedOptions parsed;
     Settings& st = parsed.settings;
-    size_t cursor = 0;   // one past the token under the cursor; 0 is before the first
+    size_t cursor = 0; // one past the token under the cursor; 0 is before the first
     do {
         ++cursor;
         for (const Option& opt : options) {
@@ -165,7 +166,7 @@ ParsedOptions parse_options(const char* text) {
                 st.*opt.flag = true;
                 continue;
             }
-            ++cursor;   // the value; the tests that remain in this pass look at it
+            ++cursor; // the value; the tests that remain in this pass look at it
             const std::string& value = token_at(cursor - 1);
             switch (opt.kind) {
             case Kind::integer:
@@ -211,11 +212,15 @@ bool accepts(Kind kind, const std::string& value) {
     int32_t whole;
     float real;
     switch (kind) {
-    case Kind::integer: return to_integer(value, whole);
-    case Kind::real: return to_real(value, real);
-    case Kind::channel: return value == "m" || value == "r" || value == "g" || value == "b";
+    case Kind::integer:
+        return to_integer(value, whole);
+    case Kind::real:
+        return to_real(value, real);
+    case Kind::channel:
+        return value == "m" || value == "r" || value == "g" || value == "b";
     case Kind::folder:
-    case Kind::flag: break;
+    case Kind::flag:
+        break;
     }
     return true;
 }
@@ -231,4 +236,4 @@ std::string describe_options() {
     return out;
 }
 
-}  // namespace tarnwick
+} // namespace tarnwick

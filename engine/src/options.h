@@ -16,19 +16,19 @@ struct Settings {
     std::string common_folder;
     std::string input_folder;
     std::string output_folder;
-    float lower = 0.0f;          // -L: |sin(d)| below it has no retardation
-    float upper = 1.0f;          // -U: the |sin(d)| that maps to code 255
-    float angle_low = 0.0f;      // -l: degrees at the bottom of the a2 colour scale
-    float angle_high = 180.0f;   // -u: degrees at the top of the a2 colour scale
-    float dark = 0.0f;           // -d: mean intensity, as a fraction of 255, below which nothing
-    float angle_limit = 0.0f;    // -s: retardation code, as a fraction of 255, below which no angle
-    bool squaring = false;       // -Q
-    std::string channel = "r";   // -C: m, r, g or b
+    float lower = 0.0f;        // -L: |sin(d)| below it has no retardation
+    float upper = 1.0f;        // -U: the |sin(d)| that maps to code 255
+    float angle_low = 0.0f;    // -l: degrees at the bottom of the a2 colour scale
+    float angle_high = 180.0f; // -u: degrees at the top of the a2 colour scale
+    float dark = 0.0f;         // -d: mean intensity, as a fraction of 255, below which nothing
+    float angle_limit = 0.0f;  // -s: retardation code, as a fraction of 255, below which no angle
+    bool squaring = false;     // -Q
+    std::string channel = "r"; // -C: m, r, g or b
 };
 
 struct ParsedOptions {
     Settings settings;
-    bool error = false;   // a value that does not convert, or a bad channel letter
+    bool error = false; // a value that does not convert, or a bad channel letter
 };
 
 // The largest -w and -h a run takes; a larger one, or one below 1, ends it with code 8.
@@ -65,4 +65,4 @@ bool accepts(Kind kind, const std::string& value);
 // One line per option, for the command's help text.
 std::string describe_options();
 
-}  // namespace tarnwick
+} // namespace tarnwick

@@ -23,11 +23,11 @@ std::array<Colour, 257> build() {
     return table;
 }
 
-}  // namespace
+} // namespace
 
 const std::array<Colour, 257>& false_colour() {
     static const std::array<Colour, 257> table = build();
     return table;
 }
 
-}  // namespace palette
+} // namespace palette

@@ -22,4 +22,4 @@ inline uint32_t pixel(const Colour& c) {
     return static_cast<uint32_t>(c.red) << 16 | static_cast<uint32_t>(c.green) << 8 | c.blue;
 }
 
-}  // namespace palette
+} // namespace palette

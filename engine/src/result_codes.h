@@ -22,19 +22,31 @@ enum ResultCode : int32_t {
 // "Ready", "Error reading first image", ...; empty for a code the engine never returns.
 inline const char* status_text(int32_t code) {
     switch (code) {
-    case ready: return "Ready";
-    case cannot_read_first: return "Error reading first image";
-    case cannot_read_second: return "Error reading second image";
-    case cannot_read_third: return "Error reading third image";
-    case cannot_read_fourth: return "Error reading fourth image";
-    case size_differs: return "Images have different size";
-    case option_error: return "Input Parameter Error";
-    case cannot_write: return "Error writing to disk";
-    case size_limit: return "Max Image Error";
-    case numerical_error: return "Unknon or numerical error";
-    case busy: return "busy";
-    default: return "";
+    case ready:
+        return "Ready";
+    case cannot_read_first:
+        return "Error reading first image";
+    case cannot_read_second:
+        return "Error reading second image";
+    case cannot_read_third:
+        return "Error reading third image";
+    case cannot_read_fourth:
+        return "Error reading fourth image";
+    case size_differs:
+        return "Images have different size";
+    case option_error:
+        return "Input Parameter Error";
+    case cannot_write:
+        return "Error writing to disk";
+    case size_limit:
+        return "Max Image Error";
+    case numerical_error:
+        return "Unknon or numerical error";
+    case busy:
+        return "busy";
+    default:
+        return "";
     }
 }
 
-}  // namespace tarnwick
+} // namespace tarnwick

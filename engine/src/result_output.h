@@ -18,9 +18,9 @@ std::array<uint8_t, 256> angle_stretch(float angle_low, float angle_high);
 // Colour maps from a stored code to its pixel, built once per run.
 struct ColourMaps {
     explicit ColourMaps(const Clamped& c);
-    std::array<uint32_t, 256> mean;          // grey m
-    std::array<uint32_t, 256> retardation;   // palette entry k, "no value" for 0
-    std::array<uint32_t, 256> angle;         // palette entry e(n), "no value" for 0
+    std::array<uint32_t, 256> mean;        // grey m
+    std::array<uint32_t, 256> retardation; // palette entry k, "no value" for 0
+    std::array<uint32_t, 256> angle;       // palette entry e(n), "no value" for 0
 };
 
 // Writes `plane` (one code per pixel, rows top-down) through `map` into `file`, which
@@ -28,4 +28,4 @@ struct ColourMaps {
 bool write_result(fileio::ReplacementFile& file, const SamplePlanes& planes, int plane,
                   const std::array<uint32_t, 256>& map);
 
-}  // namespace tarnwick
+} // namespace tarnwick

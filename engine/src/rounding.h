@@ -15,4 +15,4 @@ inline long double round_half_even(long double x) {
     return std::fmod(f, 2.0L) == 0 ? f : f + 1;
 }
 
-}  // namespace numeric
+} // namespace numeric

@@ -11,15 +11,15 @@
 #include "result_codes.h"
 #include "result_output.h"
 
+#include <condition_variable>
 #include <fcntl.h>
 #include <future>
-#include <system_error>
 #include <memory>
-#include <stdexcept>
-#include <condition_variable>
 #include <mutex>
-#include <thread>
+#include <stdexcept>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace tarnwick {
@@ -37,12 +37,13 @@ bool write_status_file(const std::string& path) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return false;
     static const char line[] = "started\r\n";
-    const bool written = ::write(fd, line, sizeof line - 1) == static_cast<ssize_t>(sizeof line - 1);
+    const bool written =
+        ::write(fd, line, sizeof line - 1) == static_cast<ssize_t>(sizeof line - 1);
     return ::close(fd) == 0 && written;
 }
 
 class Run {
-public:
+  public:
     explicit Run(const Settings& s) : s_(s) {}
 
     int32_t steps() {
@@ -59,11 +60,12 @@ public:
         return compute_and_write();
     }
 
-private:
+  private:
     int32_t start() {
         int32_t code = ready;
         try {
-            if (!write_status_file(s_.output_folder + status_file)) throw std::runtime_error("status");
+            if (!write_status_file(s_.output_folder + status_file))
+                throw std::runtime_error("status");
             // The tables take a few milliseconds; they are built while the images are read.
             auto build = [this] {
                 computation_ = std::make_unique<Computation>(s_);
@@ -87,7 +89,7 @@ private:
         try {
             if (tables_.valid()) tables_.get();
         } catch (...) {
-            return cannot_write;   // the Start step's work failed
+            return cannot_write; // the Start step's work failed
         }
         bool fits;
         try {
@@ -133,7 +135,7 @@ private:
 
     // Puts the result images in place in their order, whichever thread wrote them.
     class CommitChain {
-    public:
+      public:
         void commit_in_turn(Output& out, int position) {
             std::unique_lock lock(mutex_);
             turn_.wait(lock, [&] { return next_ == position; });
@@ -149,7 +151,7 @@ private:
             return !failed_;
         }
 
-    private:
+      private:
         std::mutex mutex_;
         std::condition_variable turn_;
         int next_ = 0;
@@ -158,7 +160,7 @@ private:
 
     // One result image on its way to the output folder.
     class Output {
-    public:
+      public:
         Output(const std::string& path, int plane, const std::array<uint32_t, 256>& map)
             : file_(path), plane_(plane), map_(map) {}
         bool write(const SamplePlanes& planes) {
@@ -172,7 +174,7 @@ private:
         bool commit() { return written_ && file_.commit(); }
         void release_old() { file_.release_old(); }
 
-    private:
+      private:
         fileio::ReplacementFile file_;
         int plane_;
         const std::array<uint32_t, 256>& map_;
@@ -182,7 +184,7 @@ private:
     const Settings& s_;
     std::unique_ptr<Computation> computation_;
     std::unique_ptr<ColourMaps> maps_;
-    std::future<void> tables_;   // declared after what it builds: destroyed, and joined, first
+    std::future<void> tables_; // declared after what it builds: destroyed, and joined, first
     SamplePlanes planes_;
 };
 
@@ -212,9 +214,9 @@ int32_t execute(const char* options) {
     return code;
 }
 
-}  // namespace
+} // namespace
 
-}  // namespace tarnwick
+} // namespace tarnwick
 
 extern "C" int32_t Execute_Tarnwick(const char* options) {
     try {

@@ -16,7 +16,8 @@ int main(int argc, char** argv) {
     if (s != bmp::Status::ok) return 1;
     std::printf("%d %d\n", img.width, img.height);
     for (uint32_t p : img.pixels) {
-        const unsigned char rgb[3] = {static_cast<unsigned char>(p >> 16), static_cast<unsigned char>(p >> 8),
+        const unsigned char rgb[3] = {static_cast<unsigned char>(p >> 16),
+                                      static_cast<unsigned char>(p >> 8),
                                       static_cast<unsigned char>(p)};
         std::fwrite(rgb, 1, 3, stdout);
     }

@@ -16,7 +16,9 @@ struct Bytes {
     void u8(unsigned v) { b.push_back(static_cast<uint8_t>(v)); }
     void u16(unsigned v) { u8(v & 0xff), u8(v >> 8 & 0xff); }
     void u32(uint32_t v) { u16(v & 0xffff), u16(v >> 16); }
-    void pad_to(size_t multiple) { while (b.size() % multiple) u8(0); }
+    void pad_to(size_t multiple) {
+        while (b.size() % multiple) u8(0);
+    }
 };
 
 struct Format {
@@ -29,21 +31,36 @@ struct Format {
 
 Format format_of(Variant v) {
     switch (v) {
-    case Variant::pal1: return {1, 0, 40, false, {}};
-    case Variant::pal4: return {4, 0, 40, false, {}};
-    case Variant::pal8: return {8, 0, 40, false, {}};
-    case Variant::pal8_core: return {8, 0, 12, false, {}};
-    case Variant::pal8_topdown: return {8, 0, 40, true, {}};
-    case Variant::pal8_v5: return {8, 0, 124, false, {}};
-    case Variant::rle4: return {4, 2, 40, false, {}};
-    case Variant::rle8: return {8, 1, 40, false, {}};
-    case Variant::rgb16_555: return {16, 0, 40, false, {}};
-    case Variant::rgb16_565: return {16, 3, 40, false, {0xf800, 0x07e0, 0x001f}};
-    case Variant::rgb24: return {24, 0, 40, false, {}};
-    case Variant::rgb24_topdown: return {24, 0, 40, true, {}};
-    case Variant::rgb32: return {32, 0, 40, false, {}};
-    case Variant::rgb32_bitfields: return {32, 3, 40, false, {0xff000000, 0x00ff0000, 0x0000ff00}};
-    case Variant::rgb32_v4_bitfields: return {32, 3, 108, false, {0x000000ff, 0x0000ff00, 0x00ff0000}};
+    case Variant::pal1:
+        return {1, 0, 40, false, {}};
+    case Variant::pal4:
+        return {4, 0, 40, false, {}};
+    case Variant::pal8:
+        return {8, 0, 40, false, {}};
+    case Variant::pal8_core:
+        return {8, 0, 12, false, {}};
+    case Variant::pal8_topdown:
+        return {8, 0, 40, true, {}};
+    case Variant::pal8_v5:
+        return {8, 0, 124, false, {}};
+    case Variant::rle4:
+        return {4, 2, 40, false, {}};
+    case Variant::rle8:
+        return {8, 1, 40, false, {}};
+    case Variant::rgb16_555:
+        return {16, 0, 40, false, {}};
+    case Variant::rgb16_565:
+        return {16, 3, 40, false, {0xf800, 0x07e0, 0x001f}};
+    case Variant::rgb24:
+        return {24, 0, 40, false, {}};
+    case Variant::rgb24_topdown:
+        return {24, 0, 40, true, {}};
+    case Variant::rgb32:
+        return {32, 0, 40, false, {}};
+    case Variant::rgb32_bitfields:
+        return {32, 3, 40, false, {0xff000000, 0x00ff0000, 0x0000ff00}};
+    case Variant::rgb32_v4_bitfields:
+        return {32, 3, 108, false, {0x000000ff, 0x0000ff00, 0x00ff0000}};
     }
     throw std::logic_error("variant");
 }
@@ -79,7 +96,7 @@ void rle_row(Bytes& out, const std::vector<uint8_t>& idx, bool four) {
         size_t n = 1;
         while (x + n < w && n < 255 && run_at(x + n) < 2) ++n;
         if (n < 3) {
-            for (size_t i = 0; i < n; ++i) codes.run(1, idx[x + i]);   // a literal takes three
+            for (size_t i = 0; i < n; ++i) codes.run(1, idx[x + i]); // a literal takes three
         } else {
             codes.literal({idx.begin() + static_cast<std::ptrdiff_t>(x),
                            idx.begin() + static_cast<std::ptrdiff_t>(x + n)});
@@ -132,22 +149,32 @@ std::vector<uint8_t> assemble(const Format& f, int32_t w, int32_t h, std::vector
     return file.b;
 }
 
-}  // namespace
+} // namespace
 
 const std::vector<Variant>& all_variants() {
-    static const std::vector<Variant> v = {
-        Variant::pal1, Variant::pal4, Variant::pal8, Variant::pal8_core, Variant::pal8_topdown,
-        Variant::pal8_v5, Variant::rle4, Variant::rle8, Variant::rgb16_555, Variant::rgb16_565,
-        Variant::rgb24, Variant::rgb24_topdown, Variant::rgb32, Variant::rgb32_bitfields,
-        Variant::rgb32_v4_bitfields};
+    static const std::vector<Variant> v = {Variant::pal1,
+                                           Variant::pal4,
+                                           Variant::pal8,
+                                           Variant::pal8_core,
+                                           Variant::pal8_topdown,
+                                           Variant::pal8_v5,
+                                           Variant::rle4,
+                                           Variant::rle8,
+                                           Variant::rgb16_555,
+                                           Variant::rgb16_565,
+                                           Variant::rgb24,
+                                           Variant::rgb24_topdown,
+                                           Variant::rgb32,
+                                           Variant::rgb32_bitfields,
+                                           Variant::rgb32_v4_bitfields};
     return v;
 }
 
 const char* name(Variant v) {
-    static const char* names[] = {"pal1", "pal4", "pal8", "pal8_core", "pal8_topdown", "pal8_v5",
-                                  "rle4", "rle8", "rgb16_555", "rgb16_565", "rgb24",
-                                  "rgb24_topdown", "rgb32", "rgb32_bitfields",
-                                  "rgb32_v4_bitfields"};
+    static const char* names[] = {
+        "pal1",    "pal4",          "pal8",  "pal8_core",       "pal8_topdown",
+        "pal8_v5", "rle4",          "rle8",  "rgb16_555",       "rgb16_565",
+        "rgb24",   "rgb24_topdown", "rgb32", "rgb32_bitfields", "rgb32_v4_bitfields"};
     return names[static_cast<int>(v)];
 }
 
@@ -202,9 +229,12 @@ std::vector<uint8_t> encode(const bmp::Image& image, Variant v) {
             const uint32_t* masks = f.compression == 3 ? f.masks : f.bpp == 16 ? m555 : m888;
             for (int32_t x = 0; x < w; ++x) {
                 const uint32_t p = pack(image.at(x, y), masks);
-                if (f.bpp == 16) data.u16(p);
-                else if (f.bpp == 24) data.u8(p & 0xff), data.u8(p >> 8 & 0xff), data.u8(p >> 16);
-                else data.u32(p);
+                if (f.bpp == 16)
+                    data.u16(p);
+                else if (f.bpp == 24)
+                    data.u8(p & 0xff), data.u8(p >> 8 & 0xff), data.u8(p >> 16);
+                else
+                    data.u32(p);
             }
         }
         while ((data.b.size() - start) % 4) data.u8(0);
@@ -215,14 +245,16 @@ std::vector<uint8_t> encode(const bmp::Image& image, Variant v) {
 }
 
 std::vector<uint8_t> rle_file(int32_t width, int32_t height, bool four,
-                              const std::vector<uint32_t>& palette, const std::vector<uint8_t>& codes) {
+                              const std::vector<uint32_t>& palette,
+                              const std::vector<uint8_t>& codes) {
     return assemble(format_of(four ? Variant::rle4 : Variant::rle8), width, height, palette, codes);
 }
 
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-}  // namespace testing_bmp
+} // namespace testing_bmp

@@ -11,8 +11,21 @@
 namespace testing_bmp {
 
 enum class Variant {
-    pal1, pal4, pal8, pal8_core, pal8_topdown, pal8_v5, rle4, rle8,
-    rgb16_555, rgb16_565, rgb24, rgb24_topdown, rgb32, rgb32_bitfields, rgb32_v4_bitfields,
+    pal1,
+    pal4,
+    pal8,
+    pal8_core,
+    pal8_topdown,
+    pal8_v5,
+    rle4,
+    rle8,
+    rgb16_555,
+    rgb16_565,
+    rgb24,
+    rgb24_topdown,
+    rgb32,
+    rgb32_bitfields,
+    rgb32_v4_bitfields,
 };
 
 const std::vector<Variant>& all_variants();
@@ -38,9 +51,12 @@ struct RleCodes {
         b.push_back(static_cast<uint8_t>(idx.size()));
         const size_t start = b.size();
         for (size_t i = 0; i < idx.size(); ++i) {
-            if (!four) b.push_back(idx[i]);
-            else if (i % 2 == 0) b.push_back(static_cast<uint8_t>(idx[i] << 4));
-            else b.back() |= idx[i];
+            if (!four)
+                b.push_back(idx[i]);
+            else if (i % 2 == 0)
+                b.push_back(static_cast<uint8_t>(idx[i] << 4));
+            else
+                b.back() |= idx[i];
         }
         if ((b.size() - start) % 2) b.push_back(0);
     }
@@ -52,8 +68,9 @@ struct RleCodes {
 // A run-length file (RLE4 when `four`, else RLE8) of the given size around the codes
 // `codes`, taken as they are, with the palette of 0x00RRGGBB entries `palette`.
 std::vector<uint8_t> rle_file(int32_t width, int32_t height, bool four,
-                              const std::vector<uint32_t>& palette, const std::vector<uint8_t>& codes);
+                              const std::vector<uint32_t>& palette,
+                              const std::vector<uint8_t>& codes);
 
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes);
 
-}  // namespace testing_bmp
+} // namespace testing_bmp

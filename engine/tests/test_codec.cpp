@@ -37,15 +37,17 @@ std::vector<uint32_t> sixteen_colours() {
     return p;
 }
 
-bmp::Status decode_bytes(const std::vector<uint8_t>& b, bmp::Image& out, const bmp::Limits& l = {}) {
+bmp::Status decode_bytes(const std::vector<uint8_t>& b, bmp::Image& out,
+                         const bmp::Limits& l = {}) {
     return bmp::decode_image(b.data(), b.size(), out, l);
 }
 
-}  // namespace
+} // namespace
 
 TEST(Codec, EveryVariantReadsBackTheSameColours) {
     for (Variant v : testing_bmp::all_variants()) {
-        for (auto [w, h] : {std::pair{1, 1}, std::pair{13, 7}, std::pair{64, 3}, std::pair{300, 2}}) {
+        for (auto [w, h] :
+             {std::pair{1, 1}, std::pair{13, 7}, std::pair{64, 3}, std::pair{300, 2}}) {
             const bmp::Image img = picture(v, w, h);
             bmp::Image back;
             ASSERT_EQ(decode_bytes(testing_bmp::encode(img, v), back), bmp::Status::ok)
@@ -59,20 +61,25 @@ TEST(Codec, EveryVariantReadsBackTheSameColours) {
 
 TEST(Codec, WritesThirtyTwoBitBottomUp) {
     TempFolder dir;
-    const bmp::Image img = make_image(3, 2, [](int32_t x, int32_t y) { return uint32_t(x * 16 + y); });
+    const bmp::Image img =
+        make_image(3, 2, [](int32_t x, int32_t y) { return uint32_t(x * 16 + y); });
     ASSERT_TRUE(bmp::write_image_file(dir.file("x.bmp"), img));
     const std::string b = read_bytes(dir.file("x.bmp"));
     ASSERT_EQ(b.size(), 54u + 24u);
-    auto u32 = [&](size_t at) { uint32_t v; std::memcpy(&v, b.data() + at, 4); return v; };
+    auto u32 = [&](size_t at) {
+        uint32_t v;
+        std::memcpy(&v, b.data() + at, 4);
+        return v;
+    };
     EXPECT_EQ(b.substr(0, 2), "BM");
     EXPECT_EQ(u32(2), 78u);
     EXPECT_EQ(u32(10), 54u);
     EXPECT_EQ(u32(14), 40u);
     EXPECT_EQ(u32(18), 3u);
-    EXPECT_EQ(u32(22), 2u);                       // positive height: bottom-up
-    EXPECT_EQ(u32(26), 1u | 32u << 16);           // one plane, 32 bits
-    EXPECT_EQ(u32(30), 0u);                       // uncompressed
-    EXPECT_EQ(static_cast<uint8_t>(b[54]), 1);    // first stored row is the bottom one (y = 1)
+    EXPECT_EQ(u32(22), 2u);                    // positive height: bottom-up
+    EXPECT_EQ(u32(26), 1u | 32u << 16);        // one plane, 32 bits
+    EXPECT_EQ(u32(30), 0u);                    // uncompressed
+    EXPECT_EQ(static_cast<uint8_t>(b[54]), 1); // first stored row is the bottom one (y = 1)
     bmp::Image back;
     ASSERT_EQ(bmp::read_image_file(dir.file("x.bmp"), back), bmp::Status::ok);
     EXPECT_EQ(back.pixels, img.pixels);
@@ -84,9 +91,10 @@ TEST(Codec, ReplacingWriteKeepsTheOldFileOnFailure) {
     ASSERT_TRUE(bmp::write_image_file(dir.file("r.bmp"), img));
     const std::string before = read_bytes(dir.file("r.bmp"));
     // a row source that fails halfway, as a full disk would
-    EXPECT_THROW(bmp::write_file32(dir.file("r.bmp"), 4, 4, [](int32_t y, uint8_t*) {
-                     if (y == 1) throw std::runtime_error("disk full");
-                 }),
+    EXPECT_THROW(bmp::write_file32(dir.file("r.bmp"), 4, 4,
+                                   [](int32_t y, uint8_t*) {
+                                       if (y == 1) throw std::runtime_error("disk full");
+                                   }),
                  std::runtime_error);
     EXPECT_EQ(read_bytes(dir.file("r.bmp")), before);
     EXPECT_FALSE(bmp::write_image_file(dir.file("missing/r.bmp"), img));
@@ -98,14 +106,21 @@ TEST(Codec, ReplacingWriteKeepsTheOldFileOnFailure) {
 
 // Damage of every kind ends in a clean error, never a crash or an oversized allocation.
 TEST(Codec, RefusesDamagedFiles) {
-    const std::vector<uint8_t> good8 = testing_bmp::encode(picture(Variant::pal8, 16, 8), Variant::pal8);
-    const std::vector<uint8_t> good24 = testing_bmp::encode(picture(Variant::rgb24, 16, 8), Variant::rgb24);
-    const std::vector<uint8_t> rle8 = testing_bmp::encode(picture(Variant::rle8, 16, 8), Variant::rle8);
+    const std::vector<uint8_t> good8 =
+        testing_bmp::encode(picture(Variant::pal8, 16, 8), Variant::pal8);
+    const std::vector<uint8_t> good24 =
+        testing_bmp::encode(picture(Variant::rgb24, 16, 8), Variant::rgb24);
+    const std::vector<uint8_t> rle8 =
+        testing_bmp::encode(picture(Variant::rle8, 16, 8), Variant::rle8);
     auto patched = [](std::vector<uint8_t> b, size_t at, uint32_t v, int bytes = 4) {
-        for (int i = 0; i < bytes && at + i < b.size(); ++i) b[at + i] = static_cast<uint8_t>(v >> 8 * i);
+        for (int i = 0; i < bytes && at + i < b.size(); ++i)
+            b[at + i] = static_cast<uint8_t>(v >> 8 * i);
         return b;
     };
-    auto cut = [](std::vector<uint8_t> b, size_t n) { b.resize(n); return b; };
+    auto cut = [](std::vector<uint8_t> b, size_t n) {
+        b.resize(n);
+        return b;
+    };
     uint32_t rle_offset;
     std::memcpy(&rle_offset, rle8.data() + 10, 4);
 
@@ -124,7 +139,8 @@ TEST(Codec, RefusesDamagedFiles) {
         {"zero height", patched(good24, 22, 0), bmp::Status::invalid},
         {"two planes", patched(good24, 26, 2, 2), bmp::Status::invalid},
         {"bad bit count", patched(good24, 28, 30000, 2), bmp::Status::invalid},
-        {"huge dimensions", patched(patched(good24, 18, 3000000), 22, 2000000), bmp::Status::too_large},
+        {"huge dimensions", patched(patched(good24, 18, 3000000), 22, 2000000),
+         bmp::Status::too_large},
         {"huge height, lying", patched(good24, 22, 30000), bmp::Status::truncated},
         {"data offset past end", patched(good24, 10, 0x7fffffff), bmp::Status::truncated},
         {"data offset inside header", patched(good24, 10, 20), bmp::Status::invalid},
@@ -134,8 +150,10 @@ TEST(Codec, RefusesDamagedFiles) {
         {"bit fields on 24 bits", patched(good24, 30, 3), bmp::Status::invalid},
         {"run-length top-down", patched(rle8, 22, uint32_t(-8)), bmp::Status::invalid},
         {"run-length index outside palette", patched(rle8, 46, 2), bmp::Status::bad_data},
-        {"literal cut", cut(patched(rle8, rle_offset, 0xf000, 2), rle_offset + 6), bmp::Status::truncated},
-        {"delta cut", cut(patched(rle8, rle_offset, 0x0200, 2), rle_offset + 3), bmp::Status::truncated},
+        {"literal cut", cut(patched(rle8, rle_offset, 0xf000, 2), rle_offset + 6),
+         bmp::Status::truncated},
+        {"delta cut", cut(patched(rle8, rle_offset, 0x0200, 2), rle_offset + 3),
+         bmp::Status::truncated},
     };
     for (const auto& c : cases) {
         bmp::Image out;
@@ -166,14 +184,17 @@ TEST(Codec, RunLengthRowsAreClippedAtTheirEnd) {
                         return static_cast<uint8_t>(y + 1);
                     };
                     RleCodes c{four, {}};
-                    for (int32_t y = h - 1; y >= 0; --y) {   // the bottom row first
+                    for (int32_t y = h - 1; y >= 0; --y) { // the bottom row first
                         for (int32_t x = 0; x < w - tail; ++x) c.run(1, index(x, y));
                         std::vector<uint8_t> last;
                         for (int32_t x = w - tail; x < w; ++x) last.push_back(index(x, y));
                         last.insert(last.end(), static_cast<size_t>(past), stray);
-                        if (!literal) c.run(static_cast<unsigned>(last.size()), last[0]);
-                        else if (last.size() >= 3) c.literal(last);
-                        else for (uint8_t i : last) c.run(1, i);
+                        if (!literal)
+                            c.run(static_cast<unsigned>(last.size()), last[0]);
+                        else if (last.size() >= 3)
+                            c.literal(last);
+                        else
+                            for (uint8_t i : last) c.run(1, i);
                         c.end_of_row();
                     }
                     c.end();
@@ -182,9 +203,10 @@ TEST(Codec, RunLengthRowsAreClippedAtTheirEnd) {
                                              " past the end, " + (literal ? "literal" : "run");
                     bmp::Image out;
                     ASSERT_EQ(decode_bytes(testing_bmp::rle_file(w, h, four, palette, c.b), out),
-                              bmp::Status::ok) << what;
-                    const bmp::Image expected =
-                        make_image(w, h, [&](int32_t x, int32_t y) { return palette[index(x, y)]; });
+                              bmp::Status::ok)
+                        << what;
+                    const bmp::Image expected = make_image(
+                        w, h, [&](int32_t x, int32_t y) { return palette[index(x, y)]; });
                     EXPECT_EQ(out.pixels, expected.pixels) << what;
                 }
             }
@@ -199,12 +221,15 @@ TEST(Codec, RunLengthDataOutsideTheImageIsDropped) {
     const struct {
         const char* what;
         Codes codes;
-        const char* rows;   // top row, then bottom row: one index digit per pixel
+        const char* rows; // top row, then bottom row: one index digit per pixel
     } cases[] = {
         {"run past the end, next row skips its start",
-         [](RleCodes& c) { c.run(7, 1), c.end_of_row(), c.delta(2, 0), c.run(3, 2); }, "00222 11111"},
+         [](RleCodes& c) { c.run(7, 1), c.end_of_row(), c.delta(2, 0), c.run(3, 2); },
+         "00222 11111"},
         {"literal past the end, next row skips its start",
-         [](RleCodes& c) { c.literal({1, 2, 1, 2, 1, 3, 3}), c.end_of_row(), c.delta(2, 0), c.run(3, 2); },
+         [](RleCodes& c) {
+             c.literal({1, 2, 1, 2, 1, 3, 3}), c.end_of_row(), c.delta(2, 0), c.run(3, 2);
+         },
          "00222 12121"},
         {"delta past the end of the row",
          [](RleCodes& c) { c.run(2, 1), c.delta(4, 0), c.run(3, 3), c.end_of_row(), c.run(5, 2); },
@@ -213,7 +238,10 @@ TEST(Codec, RunLengthDataOutsideTheImageIsDropped) {
          [](RleCodes& c) { c.run(5, 1), c.end_of_row(), c.run(5, 2), c.end_of_row(), c.run(5, 3); },
          "22222 11111"},
         {"delta past the last row",
-         [](RleCodes& c) { c.run(5, 1), c.delta(0, 3), c.run(5, 3), c.literal({3, 3, 3}); }, "00000 11111"},
+         [](RleCodes& c) {
+             c.run(5, 1), c.delta(0, 3), c.run(5, 3), c.literal({3, 3, 3});
+         },
+         "00000 11111"},
     };
     const std::vector<uint32_t> palette = sixteen_colours();
     for (bool four : {false, true}) {
@@ -222,7 +250,8 @@ TEST(Codec, RunLengthDataOutsideTheImageIsDropped) {
             k.codes(c);
             c.end();
             bmp::Image out;
-            ASSERT_EQ(decode_bytes(testing_bmp::rle_file(5, 2, four, palette, c.b), out), bmp::Status::ok)
+            ASSERT_EQ(decode_bytes(testing_bmp::rle_file(5, 2, four, palette, c.b), out),
+                      bmp::Status::ok)
                 << k.what;
             const std::string rows = k.rows;
             const bmp::Image expected = make_image(5, 2, [&](int32_t x, int32_t y) {

@@ -28,12 +28,15 @@ struct Expected {
 
 void expect_codes(const Computation& c, Samples s, Expected e, const char* what) {
     const Computation::Codes got = c.pixel(s.i0, s.i45, s.i90, s.i135);
-    EXPECT_EQ(got.mean, e.mean) << what << " (" << s.i0 << "," << s.i45 << "," << s.i90 << "," << s.i135 << ")";
-    EXPECT_EQ(got.retardation, e.k) << what << " (" << s.i0 << "," << s.i45 << "," << s.i90 << "," << s.i135 << ")";
-    EXPECT_EQ(got.angle, e.angle) << what << " (" << s.i0 << "," << s.i45 << "," << s.i90 << "," << s.i135 << ")";
+    EXPECT_EQ(got.mean, e.mean) << what << " (" << s.i0 << "," << s.i45 << "," << s.i90 << ","
+                                << s.i135 << ")";
+    EXPECT_EQ(got.retardation, e.k)
+        << what << " (" << s.i0 << "," << s.i45 << "," << s.i90 << "," << s.i135 << ")";
+    EXPECT_EQ(got.angle, e.angle) << what << " (" << s.i0 << "," << s.i45 << "," << s.i90 << ","
+                                  << s.i135 << ")";
 }
 
-}  // namespace
+} // namespace
 
 TEST(Computation, PixelCodesWithDefaults) {
     const Computation c(settings_of(""));
@@ -57,8 +60,8 @@ TEST(Computation, PixelCodesWithDefaults) {
     };
     for (const auto& t : cases) expect_codes(c, t.s, t.e, "defaults");
     // the neighbours of the a = 0, b > 0 line lie on both sides of the wrap: 254..255 and 0..1
-    EXPECT_GE(c.pixel(100, 100, 102, 200).angle, 250);   // a = 1
-    EXPECT_LE(c.pixel(102, 100, 100, 200).angle, 2);     // a = -1
+    EXPECT_GE(c.pixel(100, 100, 102, 200).angle, 250); // a = 1
+    EXPECT_LE(c.pixel(102, 100, 100, 200).angle, 2);   // a = -1
 }
 
 TEST(Computation, OptionEffects) {
@@ -80,11 +83,13 @@ TEST(Computation, OptionEffects) {
         {"-U 2", {100, 150, 200, 150}, {150, 85, 64}},
         {"-U 0.5", {100, 150, 200, 150}, {150, 170, 64}},
     };
-    for (const auto& t : cases) expect_codes(Computation(settings_of(t.options)), t.s, t.e, t.options);
+    for (const auto& t : cases)
+        expect_codes(Computation(settings_of(t.options)), t.s, t.e, t.options);
 
     EXPECT_FLOAT_EQ(Computation(settings_of("-s 0.1")).limit_scaled(), 25.5f);
     EXPECT_FLOAT_EQ(Computation(settings_of("-d 0.5")).dark_scaled(), 127.5f);
-    EXPECT_NEAR(Computation(settings_of("-L 0.5 -U 0.3")).lower_scaled(), 231.818f, 1e-3);   // 255 * 0.5 / 0.55
+    EXPECT_NEAR(Computation(settings_of("-L 0.5 -U 0.3")).lower_scaled(), 231.818f,
+                1e-3); // 255 * 0.5 / 0.55
 }
 
 TEST(Computation, ClampingOrder) {
@@ -130,7 +135,8 @@ TEST(Computation, Tables) {
 // The pixel loop looks k up in a table built from a few exact evaluations per code; it
 // must agree with the exact chain for every root and every mean, ties included.
 TEST(Computation, RetardationTableEqualsExactChain) {
-    for (const char* options : {"", "-U 0.5", "-U 0.15", "-U 0.05 -L 0.02", "-L 0.3 -d 0.2 -U 0.85"}) {
+    for (const char* options :
+         {"", "-U 0.5", "-U 0.15", "-U 0.05 -L 0.02", "-L 0.3 -d 0.2 -U 0.85"}) {
         const Computation c(settings_of(options));
         std::vector<bool> sum_of_squares(32259, false);
         for (int a = 0; a <= 127; ++a)
@@ -154,20 +160,23 @@ TEST(Computation, PlanesMatchPixelByPixel) {
         const Computation c(settings_of(options));
         tarnwick::SamplePlanes planes;
         planes.width = 700;
-        planes.height = 500;   // large enough for the two-thread path
+        planes.height = 500; // large enough for the two-thread path
         for (auto& p : planes.plane) p.reset(new uint8_t[planes.pixels()]);
         for (size_t i = 0; i < planes.pixels(); ++i) {
             // half random, half from a few levels that make many exact ties
             static const uint8_t levels[] = {0, 50, 100, 110, 150, 180, 200, 255};
-            for (auto& p : planes.plane) p[i] = i % 2 ? levels[rng() % 8] : static_cast<uint8_t>(rng());
+            for (auto& p : planes.plane)
+                p[i] = i % 2 ? levels[rng() % 8] : static_cast<uint8_t>(rng());
         }
         std::vector<Computation::Codes> expected(planes.pixels());
         for (size_t i = 0; i < planes.pixels(); ++i)
-            expected[i] = c.pixel(planes.plane[0][i], planes.plane[1][i], planes.plane[2][i], planes.plane[3][i]);
+            expected[i] = c.pixel(planes.plane[0][i], planes.plane[1][i], planes.plane[2][i],
+                                  planes.plane[3][i]);
         ASSERT_TRUE(c.run(planes));
         long wrong = 0;
         for (size_t i = 0; i < planes.pixels(); ++i)
-            wrong += planes.plane[0][i] != expected[i].retardation || planes.plane[1][i] != expected[i].angle ||
+            wrong += planes.plane[0][i] != expected[i].retardation ||
+                     planes.plane[1][i] != expected[i].angle ||
                      planes.plane[2][i] != expected[i].mean;
         EXPECT_EQ(wrong, 0) << options;
     }
@@ -176,15 +185,15 @@ TEST(Computation, PlanesMatchPixelByPixel) {
 TEST(Computation, TinyColourMaximumOverflows) {
     const Computation c(settings_of("-U 1e-20"));
     EXPECT_TRUE(c.pixel(100, 100, 102, 100).overflow);
-    EXPECT_FALSE(c.pixel(100, 100, 100, 100).overflow);   // r = 0 never overflows
+    EXPECT_FALSE(c.pixel(100, 100, 100, 100).overflow); // r = 0 never overflows
 }
 
 TEST(Palette, SpotValues) {
     const auto& p = palette::false_colour();
     const struct {
         int i, green, blue;
-    } spots[] = {{64, 128, 209}, {85, 191, -1}, {128, 255, 151}, {200, 100, -1}, {255, 0, 249},
-                 {10, -1, 24}, {50, 85, 255}, {100, -1, 0}};
+    } spots[] = {{64, 128, 209}, {85, 191, -1}, {128, 255, 151}, {200, 100, -1},
+                 {255, 0, 249},  {10, -1, 24},  {50, 85, 255},   {100, -1, 0}};
     for (const auto& s : spots) {
         EXPECT_EQ(p[s.i].red, s.i);
         if (s.green >= 0) {

@@ -44,8 +44,8 @@ TEST(Tokenizer, ReadsAtMost21TokensAnd255Characters) {
     auto last_after = [](size_t pad) {
         return tokenize((std::string(pad, 'x') + " -Q").c_str()).back();
     };
-    EXPECT_EQ(last_after(252), "-Q");   // 255 characters
-    EXPECT_EQ(last_after(253), "-");    // the "Q" is character 256
+    EXPECT_EQ(last_after(252), "-Q"); // 255 characters
+    EXPECT_EQ(last_after(253), "-");  // the "Q" is character 256
     EXPECT_EQ(last_after(254), std::string(254, 'x'));
 }
 
@@ -56,7 +56,8 @@ TEST(Options, ParseValuesErrorsAndPassOrder) {
         bool error;
         Check check;
     } cases[] = {
-        {"", false, [](const Settings& s) {
+        {"", false,
+         [](const Settings& s) {
              EXPECT_EQ(s.max_width, 3072);
              EXPECT_EQ(s.max_height, 3072);
              EXPECT_EQ(s.channel, "r");
@@ -64,7 +65,8 @@ TEST(Options, ParseValuesErrorsAndPassOrder) {
              EXPECT_EQ(s.upper, 1.0f);
              EXPECT_EQ(s.angle_high, 180.0f);
          }},
-        {"-w 100 -h 200", false, [](const Settings& s) {
+        {"-w 100 -h 200", false,
+         [](const Settings& s) {
              EXPECT_EQ(s.max_width, 100);
              EXPECT_EQ(s.max_height, 200);
          }},
@@ -77,13 +79,15 @@ TEST(Options, ParseValuesErrorsAndPassOrder) {
         {"-w 12x", true, nullptr},
         {"-w +-5", true, nullptr},
         {"-w 99999999999", true, nullptr},
-        {"-L 0.5 -U 1e-1 -l 30 -u 150.", false, [](const Settings& s) {
+        {"-L 0.5 -U 1e-1 -l 30 -u 150.", false,
+         [](const Settings& s) {
              EXPECT_EQ(s.lower, 0.5f);
              EXPECT_EQ(s.upper, 0.1f);
              EXPECT_EQ(s.angle_low, 30.0f);
              EXPECT_EQ(s.angle_high, 150.0f);
          }},
-        {"-d .15 -s -2E+1", false, [](const Settings& s) {
+        {"-d .15 -s -2E+1", false,
+         [](const Settings& s) {
              EXPECT_EQ(s.dark, 0.15f);
              EXPECT_EQ(s.angle_limit, -20.0f);
          }},
@@ -99,7 +103,8 @@ TEST(Options, ParseValuesErrorsAndPassOrder) {
         {"-C x", true, nullptr},
         {"-C R", true, nullptr},
         {"-C x -C b", false, [](const Settings& s) { EXPECT_EQ(s.channel, "b"); }},
-        {"-w 5 -Q -h 6", false, [](const Settings& s) {
+        {"-w 5 -Q -h 6", false,
+         [](const Settings& s) {
              EXPECT_TRUE(s.squaring);
              EXPECT_EQ(s.max_height, 6);
          }},
@@ -109,7 +114,8 @@ TEST(Options, ParseValuesErrorsAndPassOrder) {
         {"-s -Q", true, [](const Settings& s) { EXPECT_TRUE(s.squaring); }},
         // "-h" is tested after "-w": here "-w" is the value of "-h" and is not seen as option
         {"-h -w 5", true, [](const Settings& s) { EXPECT_EQ(s.max_width, 3072); }},
-        {"-P \"/a b/\" -D /b/ -O /c/", false, [](const Settings& s) {
+        {"-P \"/a b/\" -D /b/ -O /c/", false,
+         [](const Settings& s) {
              EXPECT_EQ(s.common_folder, "/a b/");
              EXPECT_EQ(s.input_folder, "/b/");
              EXPECT_EQ(s.output_folder, "/c/");

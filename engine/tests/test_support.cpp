@@ -50,4 +50,4 @@ std::string read_bytes(const std::string& path) {
     return s.str();
 }
 
-}  // namespace testing_support
+} // namespace testing_support

@@ -79,8 +79,9 @@ Call make_call(const std::vector<std::string>& args) {
     }
     // the engine takes -P for both folders, whatever -D and -O say
     if (common && (input || output))
-        return {{}, std::string(input ? "-D" : "-O") + " cannot be given with -P, which names "
-                                                       "both folders"};
+        return {{},
+                std::string(input ? "-D" : "-O") + " cannot be given with -P, which names "
+                                                   "both folders"};
     if (!common && !input && !output)
         tokens.insert(tokens.begin(), {"-P", "./"});
     else if (!common && !input)
