@@ -3,8 +3,7 @@
 // and the download's boxes; every failure ends it with false.
 #include "update_form.h"
 
-#include "main/settings_file.h"
-#include "main/version.h"
+#include "logic/version.h"
 #include "ui/handlers.h"
 #include "ui/wait.h"
 
@@ -17,11 +16,11 @@
 namespace {
 
 const QString remote_folder = QStringLiteral("Website/VEXOLANHome");
-const QString version_name = QStringLiteral("version.txt");
+const QString version_name = QString::fromLatin1(version_file::name);
 
 } // namespace
 
-TFormupdate::TFormupdate(Environment env)
+TFormupdate::TFormupdate(UpdateEnvironment env)
     : program_version(::program_version), env_(std::move(env)) {
     setObjectName(QStringLiteral("Formupdate"));
     setWindowTitle(QStringLiteral("Downloading Update"));
@@ -107,29 +106,11 @@ bool TFormupdate::Checkforupdates1Click() {
     return update_started;
 }
 
-// Line 1 is free text, line 2 the version ("." as decimal separator), line 3 the
-// installer's size; the notes are the rest, at least one line. A file that ends before
-// its size line is unreadable.
 TFormupdate::VersionFile TFormupdate::read_version_file() const {
     QFile file(env_.program_folder + version_name);
     if (!file.open(QIODevice::ReadOnly))
         throw std::runtime_error("The version file cannot be read.");
-    settings::Reader in(file.readAll());
-    auto more = [&] {
-        if (in.eof()) throw std::runtime_error("The version file ends early.");
-    };
-    VersionFile v;
-    more();
-    in.line();
-    more();
-    v.version = in.real();
-    in.next_line();
-    more();
-    v.installer_size = in.integer();
-    in.next_line();
-    do v.notes += QLatin1Char('\r') + in.line();
-    while (!in.eof());
-    return v;
+    return version_file::parse(file.readAll());
 }
 
 // A download starts with the bar at 0, so the watchdog watches each download, and with the

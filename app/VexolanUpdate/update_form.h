@@ -4,9 +4,10 @@
 // download and start of the installer and the end of every running copy of the program.
 #pragma once
 
-#include "main/environment.h"
+#include "logic/version_file.h"
 #include "ui/controls.h"
 #include "ui/timer.h"
+#include "update_environment.h"
 
 #include <QProgressBar>
 #include <QWidget>
@@ -19,7 +20,7 @@ class TFormupdate : public QWidget {
     // Built with what the update touches outside: the program folder, the update server
     // and the FTP client factory, the dialogs, the desktop's open action, the process
     // table and the program's orderly end.
-    explicit TFormupdate(Environment env);
+    explicit TFormupdate(UpdateEnvironment env);
 
     // Asks the update server for a newer version. True only when the installer has been
     // started and the program is ending; false in every other case, every failure
@@ -46,12 +47,7 @@ class TFormupdate : public QWidget {
     ui::Timer* Timer1;
 
   private:
-    // "version.txt": free text, the version, the installer's size in bytes, the notes.
-    struct VersionFile {
-        long double version = 0;
-        int32_t installer_size = 0;
-        QString notes; // each line after a carriage return
-    };
+    using VersionFile = version_file::VersionFile;
     VersionFile read_version_file() const;
     void download(const QString& remote_name, const QString& local_path);
     void install(const VersionFile& version);
@@ -64,5 +60,5 @@ class TFormupdate : public QWidget {
     }
     void start_installer();
 
-    Environment env_;
+    UpdateEnvironment env_;
 };

@@ -9,14 +9,14 @@
 #include "VexolanUpdate/update_form.h"
 #include "capture/capture_component.h"
 #include "capture/virtual_camera.h"
-#include "form.h"
-#include "frame_sums.h"
-#include "headless.h"
+#include "entry/headless.h"
+#include "logic/frame_sums.h"
 #include "sim/microscope.h"
 #include "stepper/simulated_stepper.h"
 #include "ui/application.h"
 #include "ui/handlers.h"
 #include "ui/wait.h"
+#include "window/form.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -103,7 +103,10 @@ void streaming_figures() {
     env.dialogs = &dialogs;
     env.end_program = [] {};
     TForm1 form(env, nullptr);
-    TFormupdate update(env);
+    UpdateEnvironment update_env; // no update server: the check asks nothing
+    update_env.program_folder = env.program_folder;
+    update_env.dialogs = &dialogs;
+    TFormupdate update(update_env);
     form.Formupdate = &update;
     form.show();
     form.FormActivate();

@@ -10,7 +10,7 @@
 //   microscope's frames, which a real camera does in its own hardware).
 // It fails nothing: the figures are for reading. Goals: wall time within 1.1 x the limit,
 // processor time below 25% of one core.
-#include "polarizer_travel.h"
+#include "logic/polarizer_travel.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

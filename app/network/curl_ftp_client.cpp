@@ -1,16 +1,16 @@
 #include "curl_ftp_client.h"
 
-#include "ui/wait.h"
-
 #include <QFile>
 #include <QSaveFile>
 #include <QUrl>
+
+#include <utility>
 
 namespace network {
 
 namespace {
 
-// How long libcurl may wait on its sockets before the window's events run again.
+// How long libcurl may wait on its sockets before the caller's work runs again.
 const int slice_ms = 10;
 
 void global_init() {
@@ -30,7 +30,8 @@ QByteArray encoded_folder(const QString& folder) {
 
 } // namespace
 
-CurlFtpClient::CurlFtpClient(Timeouts timeouts) : timeouts_(timeouts) {
+CurlFtpClient::CurlFtpClient(std::function<void()> while_waiting, Timeouts timeouts)
+    : while_waiting_(std::move(while_waiting)), timeouts_(timeouts) {
     global_init();
 }
 
@@ -157,8 +158,8 @@ void CurlFtpClient::perform(const QByteArray& address, bool body, QSaveFile* sin
         collect();
         if (finished_) break;
         curl_multi_poll(multi_, nullptr, 0, slice_ms, nullptr);
-        ui::process_messages(); // the window's events, timers and the packet handler
-        if (finished_) break;   // aborted meanwhile
+        if (while_waiting_) while_waiting_(); // the window's events, timers, packet handler
+        if (finished_) break;                 // aborted meanwhile
     }
     // a request that has not ended (aborted) closes its connection here
     curl_multi_remove_handle(multi_, easy_);

@@ -1,13 +1,16 @@
 // The FTP client over libcurl. Each operation is one request on libcurl's multi interface,
 // run in slices: libcurl waits on its sockets for at most a few milliseconds, then the
-// window's pending events run, and so on until the request ends. The window stays
-// responsive and its timers fire, and no state of libcurl's is waited on for long. The
-// logged-in connection stays in the multi handle's cache from one request to the next.
+// caller's "while waiting" work runs (the program lets its window's pending events run
+// there), and so on until the request ends. The window stays responsive and its timers
+// fire, and no state of libcurl's is waited on for long. The logged-in connection stays in
+// the multi handle's cache from one request to the next.
 #pragma once
 
 #include "ftp_client.h"
 
 #include <curl/curl.h>
+
+#include <functional>
 
 class QSaveFile;
 
@@ -22,7 +25,9 @@ struct Timeouts {
 
 class CurlFtpClient : public FtpClient {
   public:
-    explicit CurlFtpClient(Timeouts timeouts = {});
+    // `while_waiting` runs between the slices of every request, on the calling thread; it
+    // may abort the request.
+    explicit CurlFtpClient(std::function<void()> while_waiting, Timeouts timeouts = {});
     ~CurlFtpClient() override;
     CurlFtpClient(const CurlFtpClient&) = delete;
     CurlFtpClient& operator=(const CurlFtpClient&) = delete;
@@ -47,6 +52,7 @@ class CurlFtpClient : public FtpClient {
     void collect();
     static size_t on_data(char* data, size_t size, size_t count, void* self);
 
+    std::function<void()> while_waiting_;
     Timeouts timeouts_;
     ServerSettings server_;
     bool passive_ = true;

@@ -1,7 +1,8 @@
 // The FTP client boundary: the operations the update check uses. Every operation raises
-// network::Error when it fails. An operation lets the window's events run while it waits
-// on the server, so timers fire and the window stays responsive; `on_packet_received`
-// runs on the GUI thread after each block of a download that arrives.
+// network::Error when it fails. While an operation waits on the server the client runs the
+// work it was made with (the program lets its window's events run, so timers fire and the
+// window stays responsive); `on_packet_received` runs on the calling thread after each
+// block of a download that arrives.
 #pragma once
 
 #include <QString>

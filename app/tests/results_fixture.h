@@ -3,8 +3,8 @@
 // images through the window system.
 #pragma once
 
+#include "logic/bitmap_file.h"
 #include "palette.h"
-#include "ui/bitmap_file.h"
 #include "window_fixture.h"
 
 #include <QFile>
@@ -56,7 +56,7 @@ class ResultsTest : public WindowTest {
             QFile::remove(file(name));
             if (*values) {
                 ASSERT_TRUE(
-                    ui::write_bitmap(file(name), result_image(size, *values, values == &a0)));
+                    bitmap_file::write(file(name), result_image(size, *values, values == &a0)));
             }
         }
     }

@@ -1,6 +1,6 @@
 // The result display: reloading the result image set, and the four legends drawn
 // completely each time, with the palette of the result images.
-#include "legend.h"
+#include "logic/legend.h"
 #include "results_fixture.h"
 
 #include <QDir>

@@ -4,6 +4,7 @@
 #include "file_bytes.h"
 #include "ftp_test_server.h"
 #include "network/curl_ftp_client.h"
+#include "ui/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +26,7 @@ struct Served {
 
 std::unique_ptr<network::CurlFtpClient> connected_client(const FtpTestServer& server,
                                                          network::Timeouts timeouts = {}) {
-    auto client = std::make_unique<network::CurlFtpClient>(timeouts);
+    auto client = std::make_unique<network::CurlFtpClient>(ui::process_messages, timeouts);
     client->set_server(server.settings());
     client->connect();
     client->change_folder("Website");
@@ -96,7 +97,7 @@ TEST(FtpClient, EndedFromThePacketHandler) {
 TEST(FtpClient, FoldersStartAtTheLoginFolder) {
     Served s;
     FtpTestServer server(s.root.path(), {"--login-folder", "Website"});
-    network::CurlFtpClient client;
+    network::CurlFtpClient client(ui::process_messages);
     client.set_server(server.settings());
     client.connect();
     client.change_folder("VEXOLANHome");

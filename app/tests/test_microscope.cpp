@@ -1,7 +1,7 @@
 // The virtual microscope against an independent calculation: the intensities of its
 // integrated frames are what the Mueller calculus predicts for its light, sample,
 // polarizer and illumination, within the camera noise. And its stage follows motor 1.
-#include "frame_sums.h"
+#include "logic/frame_sums.h"
 #include "sim/microscope.h"
 #include "stepper/simulated_stepper.h"
 #include "ui/wait.h"

@@ -239,12 +239,12 @@ TEST_F(ResultSetTest, InfoPrintsRecordRowsWithoutADisplay) {
         form->reloadimages();
         save_as(*form, folder.path() + "/quartz.bmp");
     }
-    ASSERT_TRUE(ui::write_bitmap(file("small.bmp"), QImage(64, 48, QImage::Format_RGB32)));
+    ASSERT_TRUE(bitmap_file::write(file("small.bmp"), QImage(64, 48, QImage::Format_RGB32)));
     QFile::copy(file("quartz.a1.bmp"), file("damaged.bmp"));
     QFile(file("damaged.bmp")).resize(1000);
     QImage unfixed = read(file("quartz.a0.bmp"));
     unfixed.setPixel(335, 162, qRgb(2, 0, 0));
-    ASSERT_TRUE(ui::write_bitmap(file("unfixed.bmp"), unfixed));
+    ASSERT_TRUE(bitmap_file::write(file("unfixed.bmp"), unfixed));
 
     QProcess info;
     without_display(info, folder.path());

@@ -333,7 +333,7 @@ TEST_F(FakeCameraSequenceTest, IntegrationsStartAfterThePolarizerArrived) {
     EXPECT_EQ(progress.size(), 8);
     for (int angle : angles) {
         QImage image;
-        ASSERT_EQ(ui::read_bitmap(folder.path() + QStringLiteral("/%1.bmp").arg(angle), image),
+        ASSERT_EQ(bitmap_file::read(folder.path() + QStringLiteral("/%1.bmp").arg(angle), image),
                   bmp::Status::ok);
         EXPECT_EQ(qRed(image.pixel(50, 5)), 100 + angle * 200 / 360) << angle;
     }

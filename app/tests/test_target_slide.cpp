@@ -34,8 +34,8 @@ TEST_F(MicroscopeTest, EngineReadsTheTargetSlide) {
         form->Timer6->setEnabled(true);
         ASSERT_TRUE(ui::wait_until([&] { return form->sequence.state == state; }, 5000)) << angle;
         ASSERT_EQ(form->integration.integrated.size(), QSize(640, 480));
-        ASSERT_TRUE(ui::write_bitmap(folder.path() + QStringLiteral("/%1.bmp").arg(angle),
-                                     form->integration.integrated));
+        ASSERT_TRUE(bitmap_file::write(folder.path() + QStringLiteral("/%1.bmp").arg(angle),
+                                       form->integration.integrated));
     }
     ASSERT_EQ(run_engine(folder.path()), 0);
     // the empty field shows the light's imperfection, |sin(d)| about 0.04

@@ -6,7 +6,7 @@
 #include "network/curl_ftp_client.h"
 #include "window_fixture.h"
 
-#include "desktop.h"
+#include "entry/desktop.h"
 #include "ui/wait.h"
 
 #include <QCoreApplication>
@@ -40,7 +40,7 @@ QByteArray payload(qsizetype size) {
     return out;
 }
 
-QByteArray version_file(const char* version, qint64 size,
+QByteArray version_text(const char* version, qint64 size,
                         const QByteArray& notes = "Faster retardation maps\r\n") {
     return "Vexolan update\r\n" + QByteArray(version) + "\r\n" + QByteArray::number(size) + "\r\n" +
            notes;
@@ -105,10 +105,12 @@ class UpdateTest : public ::testing::Test {
         return *server;
     }
 
-    Environment environment(const network::ServerSettings& settings) {
-        Environment env;
+    UpdateEnvironment environment(const network::ServerSettings& settings) {
+        UpdateEnvironment env;
         env.program_folder = program_folder;
-        env.ftp_factory = [this] { return std::make_unique<network::CurlFtpClient>(timeouts); };
+        env.ftp_factory = [this] {
+            return std::make_unique<network::CurlFtpClient>(ui::process_messages, timeouts);
+        };
         env.update_server = settings;
         env.dialogs = &dialogs;
         env.open_file = [this](const QString& path, const QString& working_folder) {
@@ -140,12 +142,19 @@ class UpdateTest : public ::testing::Test {
         std::unique_ptr<TForm1> main;
         std::unique_ptr<TFormupdate> update;
     };
-    static Windows make_windows(Environment env) {
+    static Windows make_windows(const UpdateEnvironment& update_env,
+                                std::function<void()> end_program = {}) {
+        Environment env;
+        env.end_program = std::move(end_program);
+        env.program_folder = update_env.program_folder;
+        env.dialogs = update_env.dialogs;
+        env.open_file = update_env.open_file;
         env.stepper_factory = [] {
             return std::make_unique<stepper::SimulatedController>(stepper::SimulatedConfig{});
         };
         env.camera_factory = [] { return std::make_unique<FakeCamera>(); };
-        Windows windows{std::make_unique<TForm1>(env, nullptr), std::make_unique<TFormupdate>(env)};
+        Windows windows{std::make_unique<TForm1>(env, nullptr),
+                        std::make_unique<TFormupdate>(update_env)};
         windows.main->Formupdate = windows.update.get();
         return windows;
     }
@@ -192,7 +201,7 @@ class UpdateTest : public ::testing::Test {
 
 TEST_F(UpdateTest, WithoutAnUpdateServerNothingIsAsked) {
     QStringList calls;
-    Environment env = environment({});
+    UpdateEnvironment env = environment({});
     env.ftp_factory = [&] { return std::make_unique<RecordingClient>(calls); };
     TFormupdate update(env);
     EXPECT_FALSE(update.Checkforupdates1Click());
@@ -213,7 +222,7 @@ TEST_F(UpdateTest, AsksOnlyWhenTheVersionsDiffer) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.version);
         // a version file longer than the bar's designed range of 100
-        const QByteArray version = version_file(c.version, 100, QByteArray(120, '*'));
+        const QByteArray version = version_text(c.version, 100, QByteArray(120, '*'));
         publish(version, payload(100));
         dialogs.questions.clear();
         auto update = make_update();
@@ -235,7 +244,7 @@ TEST_F(UpdateTest, InstallsTheNewVersionAndEndsEveryCopy) {
     const QByteArray installer =
         "#!/bin/sh\ncd \"$(dirname \"$0\")/..\" && echo installed > marker\n";
     const QByteArray notes = "Faster retardation maps\r\nNew legends\r\n";
-    publish(version_file("1.08", installer.size(), notes), installer);
+    publish(version_text("1.08", installer.size(), notes), installer);
     start_server();
     ASSERT_FALSE(copy_of_sleep(program_folder + "vexolan").isEmpty());
     const QByteArray program = read_bytes(program_folder + "vexolan");
@@ -291,7 +300,7 @@ TEST_F(UpdateTest, VersionFileLayouts) {
         int maximum;
         QString label; // empty: as before the installer's download
     } cases[] = {
-        {"notes", version_file("1.08", installer.size(), "One\r\n\r\nThree"), "\rOne\r\rThree",
+        {"notes", version_text("1.08", installer.size(), "One\r\n\r\nThree"), "\rOne\r\rThree",
          static_cast<int>(installer.size()), "100 %"},
         {"three lines",
          "Vexolan update\r\n1.08\r\n" + QByteArray::number(installer.size()) + "\r\n", "\r",
@@ -331,7 +340,7 @@ TEST_F(UpdateTest, VersionFileLayouts) {
 // for byte, the window is shown meanwhile and the event loop keeps running.
 TEST_F(UpdateTest, LargeInstallerProgress) {
     const QByteArray installer = payload(30'000'000);
-    publish(version_file("1.08", installer.size()), installer);
+    publish(version_text("1.08", installer.size()), installer);
     start_server();
     dialogs.answers = {true};
     auto update = make_update();
@@ -366,7 +375,7 @@ TEST_F(UpdateTest, LargeInstallerProgress) {
 // that would fall just after the installer's download began (its bar back at 0) waits.
 TEST_F(UpdateTest, WatchdogGivesEachDownloadItsFullPeriod) {
     const QByteArray installer = payload(100'000);
-    publish(version_file("1.08", installer.size()), installer);
+    publish(version_text("1.08", installer.size()), installer);
     start_server({"--late", "vexolanInstall.MSI:0.5"});
     dialogs.answers = {true};
     auto update = make_update();
@@ -417,7 +426,7 @@ TEST_F(UpdateTest, FailuresEndTheCheckWithFalse) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fresh_folders();
-        publish(version_file("1.08", installer.size()), installer);
+        publish(version_text("1.08", installer.size()), installer);
         c.arrange();
         FtpTestServer& s = start_server(c.faults);
         network::ServerSettings settings = s.settings();
@@ -444,7 +453,7 @@ TEST_F(UpdateTest, FailuresEndTheCheckWithFalse) {
 // A failed version file download closes the connection and stops the watchdog, so the
 // next activation's check starts afresh and asks.
 TEST_F(UpdateTest, NextCheckAfterAFailedVersionDownload) {
-    publish(version_file("1.08", 100), payload(100));
+    publish(version_text("1.08", 100), payload(100));
     FtpTestServer& s = start_server({"--stall", "version.txt"});
     auto update = make_update();
     update->Timer1->setInterval(1000);
@@ -478,7 +487,7 @@ TEST_F(UpdateTest, SilentServerIsGivenUp) {
 // A server that offers TLS gets the account only over TLS, with its certificate verified:
 // one the client cannot verify fails before the login.
 TEST_F(UpdateTest, TlsWhenTheServerOffersIt) {
-    publish(version_file("1.08", 100), payload(100));
+    publish(version_text("1.08", 100), payload(100));
     QTemporaryDir certificates;
     FtpTestServer& s = start_server({"--tls", certificates.path()});
     for (const bool trusted : {true, false}) {
@@ -556,12 +565,10 @@ TEST_F(UpdateTest, EndingAProcessChecksItsProgramFile) {
 // Closing the window while the check downloads ends the transfer and the check; the
 // start-up work does not go on over a closed window.
 TEST_F(UpdateTest, ClosingDuringTheCheckEndsIt) {
-    publish(version_file("1.08", 10), "0123456789");
+    publish(version_text("1.08", 10), "0123456789");
     start_server({"--late", "version.txt:3"});
-    Environment env = environment(server->settings());
     int program_ended = 0;
-    env.end_program = [&] { ++program_ended; };
-    const Windows windows = make_windows(env);
+    const Windows windows = make_windows(environment(server->settings()), [&] { ++program_ended; });
     TForm1& form = *windows.main;
     TFormupdate& update = *windows.update;
     QTimer::singleShot(300, &form, [&] { form.close(); });

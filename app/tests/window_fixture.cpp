@@ -1,7 +1,7 @@
 #include "window_fixture.h"
 
 #include "file_bytes.h"
-#include "ui/bitmap_file.h"
+#include "logic/bitmap_file.h"
 #include "ui/wait.h"
 
 void WindowTest::write_settings(const QByteArray& text) {
@@ -14,7 +14,7 @@ QByteArray WindowTest::read_settings() const {
 
 QImage WindowTest::read(const QString& path) {
     QImage image;
-    ui::read_bitmap(path, image);
+    bitmap_file::read(path, image);
     return image;
 }
 

@@ -5,9 +5,9 @@
 
 #include "VexolanUpdate/update_form.h"
 #include "fake_camera.h"
-#include "form.h"
 #include "stepper/simulated_stepper.h"
 #include "ui/handlers.h"
+#include "window/form.h"
 
 #include <gtest/gtest.h>
 
@@ -95,7 +95,10 @@ class WindowTest : public ::testing::Test {
         env.first_start = first_start;
         env.open_file = open_file;
         auto form = std::make_unique<TForm1>(env, nullptr);
-        update = std::make_unique<TFormupdate>(env);
+        UpdateEnvironment update_env; // no update server: the check asks nothing
+        update_env.program_folder = env.program_folder;
+        update_env.dialogs = &dialogs;
+        update = std::make_unique<TFormupdate>(update_env);
         form->Formupdate = update.get();
         return form;
     }

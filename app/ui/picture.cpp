@@ -1,13 +1,11 @@
 #include "picture.h"
 
-#include "bitmap_file.h"
 #include "handlers.h"
+#include "logic/bitmap_file.h"
+#include "logic/canvas.h"
 
-#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
-
-#include <algorithm>
 
 namespace ui {
 
@@ -35,13 +33,9 @@ void Picture::set_picture(const QImage& image) {
 
 bool Picture::load_file(const QString& path) {
     QImage image;
-    if (read_bitmap(path, image) != bmp::Status::ok) return false;
+    if (bitmap_file::read(path, image) != bmp::Status::ok) return false;
     set_picture(image);
     return true;
-}
-
-bool Picture::save_file(const QString& path) const {
-    return write_bitmap(path, picture_);
 }
 
 void Picture::draw(const std::function<void(QPainter&)>& paint) {
@@ -54,25 +48,12 @@ void Picture::draw(const std::function<void(QPainter&)>& paint) {
 }
 
 void Picture::text_out(int x, int y, const QString& text, const QFont& font) {
-    draw([&](QPainter& p) {
-        const QFontMetrics metrics(font);
-        p.fillRect(x, y, metrics.horizontalAdvance(text), metrics.height(), Qt::white);
-        p.setFont(font);
-        p.setPen(Qt::black);
-        p.drawText(x, y + metrics.ascent(), text);
-    });
+    canvas::text_out(picture_, x, y, text, font);
+    update();
 }
 
 void Picture::xor_rectangle(int left, int top, int right, int bottom) {
-    // inside the one-pixel border; the border itself is xor'ed with black, a no-op
-    const int x0 = std::max(std::min(left, right) + 1, 0);
-    const int x1 = std::min(std::max(left, right) - 1, picture_.width());
-    const int y0 = std::max(std::min(top, bottom) + 1, 0);
-    const int y1 = std::min(std::max(top, bottom) - 1, picture_.height());
-    for (int y = y0; y < y1; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(picture_.scanLine(y));
-        for (int x = x0; x < x1; ++x) row[x] ^= 0x00ffffffu;
-    }
+    canvas::xor_rectangle(picture_, left, top, right, bottom);
     update();
 }
 

@@ -39,24 +39,14 @@ class Picture : public QWidget {
     }
     bool stretch() const { return stretch_; }
 
-    // Bitmap files through the project's codec: every variant it reads, and 32-bit files
-    // written through a temporary name. Loading keeps the old picture when the file
-    // cannot be read; both return false on failure.
+    // A bitmap file through the project's codec, every variant it reads. The old picture
+    // stays when the file cannot be read; false then.
     bool load_file(const QString& path);
-    bool save_file(const QString& path) const;
 
     // Draws on the picture itself (its pixels change) and shows the result.
     void draw(const std::function<void(QPainter&)>& paint);
-    // The selection rectangle as the canvas draws it in exclusive-or mode with a black
-    // 1-pixel pen and a white brush: the figure covers the columns from the smaller of
-    // `left` and `right` up to, not including, the larger, and the rows likewise; its
-    // border (the black pen) stays as it is and its inside (the white brush) is inverted.
-    // Drawn twice it leaves every pixel as it was.
+    // The selection rectangle and a text drawn on the picture as canvas.h describes them.
     void xor_rectangle(int left, int top, int right, int bottom);
-
-    // Writes `text` in `font` as the canvas writes text: black glyphs on an opaque white
-    // cell whose top left corner is (x, y), as wide as the text advances and as high as
-    // the font's line, so a text drawn over a shorter one covers it.
     void text_out(int x, int y, const QString& text, const QFont& font);
 
     using MouseHandler = std::function<void(const MouseEvent&)>;

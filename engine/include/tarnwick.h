@@ -8,10 +8,9 @@
  * The option string holds space-separated options (-w -h -P -D -O -L -U -l -u -d -s -Q -C);
  * a folder is a prefix ending with "/" and may be given in double quotes.
  *
- * Result codes: 0 ready; 1..4 the first..fourth image cannot be read (1 also: input folder
- * missing); 5 images differ in size; 6 option error; 7 cannot write (output folder missing,
- * status file, result image); 8 image size limit; 9 numerical failure; 10 busy. Nothing is
- * thrown across this boundary and nothing is shown.
+ * The result codes with their status texts, the limits of the option string and the file
+ * names are in tarnwick_contract.h. Nothing is thrown across this boundary and nothing is
+ * shown.
  */
 #ifndef TARNWICK_H
 #define TARNWICK_H

@@ -1,14 +1,13 @@
 #include "angle_input.h"
 
 #include "bmp.h"
+#include "tarnwick_contract.h"
 
 #include <algorithm>
 #include <array>
 #include <new>
 
 namespace tarnwick {
-
-const char* const angle_file_names[4] = {"0.bmp", "45.bmp", "90.bmp", "135.bmp"};
 
 namespace {
 
@@ -64,7 +63,7 @@ bmp::Limits angle_limits(const Settings& settings, int index) {
 }
 
 int read_angle_image(const Settings& settings, int index, SamplePlanes& planes) {
-    const int cannot_load = index + 1;
+    const int cannot_load = TARNWICK_CANNOT_READ_FIRST + index;
     const bmp::Limits limits = angle_limits(settings, index);
     const Sampler sampler(settings);
     bool size_differs = false;
@@ -96,14 +95,14 @@ int read_angle_image(const Settings& settings, int index, SamplePlanes& planes) 
     bmp::Status status;
     try {
         status =
-            bmp::read_file(settings.input_folder + angle_file_names[index], limits, sink, check);
+            bmp::read_file(settings.input_folder + tarnwick_angle_file(index), limits, sink, check);
     } catch (const std::bad_alloc&) {
         return cannot_load;
     }
-    if (no_memory) return 7;
-    if (size_differs) return 5;
-    if (status == bmp::Status::too_large && index == 0) return 8;
-    return status == bmp::Status::ok ? 0 : cannot_load;
+    if (no_memory) return TARNWICK_CANNOT_WRITE;
+    if (size_differs) return TARNWICK_SIZE_DIFFERS;
+    if (status == bmp::Status::too_large && index == 0) return TARNWICK_SIZE_LIMIT;
+    return status == bmp::Status::ok ? TARNWICK_READY : cannot_load;
 }
 
 } // namespace tarnwick

@@ -14,9 +14,6 @@ namespace tarnwick {
 // Largest angle image the engine accepts, whatever "-w" and "-h" say.
 constexpr int32_t plane_limit = 3073;
 
-// "0.bmp", "45.bmp", "90.bmp", "135.bmp".
-extern const char* const angle_file_names[4];
-
 // The size limits for reading the angle image of `index` (0..3): "0.bmp" must fit "-w",
 // "-h" and the planes; the others must have its size, which the read checks itself.
 bmp::Limits angle_limits(const Settings& settings, int index);
@@ -31,9 +28,9 @@ struct SamplePlanes {
     size_t pixels() const { return static_cast<size_t>(width) * static_cast<size_t>(height); }
 };
 
-// Reads and samples the angle image of `index` (0..3) from the input folder. Returns 0 or
-// the run's result code: 1..4 cannot load, 5 size differs from "0.bmp", 7 cannot sample,
-// 8 "0.bmp" too large.
+// Reads and samples the angle image of `index` (0..3) from the input folder. Returns
+// TARNWICK_READY or the run's result code: the image's own "cannot read" code, a size that
+// differs from "0.bmp", no memory to sample into (cannot write) or "0.bmp" too large.
 int read_angle_image(const Settings& settings, int index, SamplePlanes& planes);
 
 } // namespace tarnwick

@@ -1,6 +1,6 @@
 #include "computation.h"
 
-#include "rounding.h"
+#include "tarnwick_contract.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +10,7 @@ namespace tarnwick {
 
 namespace {
 
-using numeric::round_half_even;
+using tarnwick::round_half_even;
 
 // Quotients from 2^63 on do not convert to a 64-bit integer.
 constexpr long double int64_limit = 9223372036854775808.0L;

@@ -30,7 +30,6 @@ class Computation {
     explicit Computation(const Settings& s);
 
     const Clamped& clamped() const { return c_; }
-    float upper_scaled() const { return upper_scaled_; }         // U' = 255 U
     float lower_scaled() const { return lower_scaled_; }         // L' = 255 L / U
     float dark_scaled() const { return dark_scaled_; }           // d' = 255 d
     float limit_scaled() const { return limit_scaled_; }         // s' = 255 s

@@ -119,11 +119,12 @@ std::string executable_folder() {
 } // namespace
 
 std::vector<std::string> tokenize(const char* text) {
-    std::string s = text ? std::string(text, strnlen(text, max_option_chars)) : std::string();
+    std::string s =
+        text ? std::string(text, strnlen(text, TARNWICK_MAX_OPTION_CHARS)) : std::string();
     s += ' ';
     std::vector<std::string> tokens;
     size_t i = 0;
-    while (tokens.size() < max_tokens) {
+    while (tokens.size() < TARNWICK_MAX_OPTION_WORDS) {
         i = skip_blanks(s, i);
         if (i >= s.size()) break;
         size_t space = s.find(' ', i);

@@ -2,6 +2,8 @@
 // folders of a run.
 #pragma once
 
+#include "tarnwick_contract.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -31,14 +33,10 @@ struct ParsedOptions {
     bool error = false; // a value that does not convert, or a bad channel letter
 };
 
-// The largest -w and -h a run takes; a larger one, or one below 1, ends it with code 8.
-// (The images themselves are bounded by plane_limit, angle_input.h.)
-constexpr int32_t max_size_option = 3200;
-
-// At most this many characters of the option string are read.
-constexpr size_t max_option_chars = 255;
-// At most this many tokens are used.
-constexpr size_t max_tokens = 21;
+// The limits of the option string are the engine's contract with its callers
+// (tarnwick_contract.h): TARNWICK_MAX_OPTION_CHARS characters are read, TARNWICK_MAX_OPTION_WORDS
+// tokens used, and "-w" and "-h" above TARNWICK_MAX_SIZE_OPTION end a run with code 8. (The
+// images themselves are bounded by plane_limit, angle_input.h.)
 
 // Splits the option string into tokens. The list ends before the first empty token.
 std::vector<std::string> tokenize(const char* text);

@@ -2,7 +2,7 @@
 
 #include "bmp.h"
 #include "palette.h"
-#include "rounding.h"
+#include "tarnwick_contract.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,7 +13,7 @@ std::array<uint8_t, 256> angle_stretch(float angle_low, float angle_high) {
     std::array<uint8_t, 256> e{};
     const long double l = angle_low, u = angle_high;
     for (int n = 1; n < 256; ++n) {
-        const long double v = numeric::round_half_even((n - l * 255 / 180) * 180 / (u - l));
+        const long double v = tarnwick::round_half_even((n - l * 255 / 180) * 180 / (u - l));
         e[n] = static_cast<uint8_t>(std::clamp(v, 0.0L, 255.0L));
     }
     return e;

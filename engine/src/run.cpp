@@ -3,12 +3,12 @@
 // status file. Every failure becomes a result code; nothing leaves this file as an
 // exception.
 #include "tarnwick.h"
+#include "tarnwick_contract.h"
 
 #include "angle_input.h"
 #include "computation.h"
 #include "folder.h"
 #include "options.h"
-#include "result_codes.h"
 #include "result_output.h"
 
 #include <condition_variable>
@@ -26,7 +26,7 @@ namespace tarnwick {
 
 namespace {
 
-const char* const status_file = "tarnwick.sta";
+const char* const status_file = TARNWICK_STATUS_FILE;
 
 bool is_file(const std::string& path) {
     struct stat st {};
@@ -47,22 +47,22 @@ class Run {
     explicit Run(const Settings& s) : s_(s) {}
 
     int32_t steps() {
-        if (int32_t code = start(); code != ready) return code;
+        if (int32_t code = start(); code != TARNWICK_READY) return code;
         for (int index = 0; index < 4; ++index) {
             int32_t code;
             try {
                 code = read_angle_image(s_, index, planes_);
             } catch (...) {
-                code = cannot_write;
+                code = TARNWICK_CANNOT_WRITE;
             }
-            if (code != ready) return code;
+            if (code != TARNWICK_READY) return code;
         }
         return compute_and_write();
     }
 
   private:
     int32_t start() {
-        int32_t code = ready;
+        int32_t code = TARNWICK_READY;
         try {
             if (!write_status_file(s_.output_folder + status_file))
                 throw std::runtime_error("status");
@@ -77,11 +77,11 @@ class Run {
                 build();
             }
         } catch (...) {
-            code = cannot_write;
+            code = TARNWICK_CANNOT_WRITE;
         }
-        if (s_.max_width < 1 || s_.max_width > max_size_option || s_.max_height < 1 ||
-            s_.max_height > max_size_option)
-            code = size_limit;
+        if (s_.max_width < 1 || s_.max_width > TARNWICK_MAX_SIZE_OPTION || s_.max_height < 1 ||
+            s_.max_height > TARNWICK_MAX_SIZE_OPTION)
+            code = TARNWICK_SIZE_LIMIT;
         return code;
     }
 
@@ -89,23 +89,26 @@ class Run {
         try {
             if (tables_.valid()) tables_.get();
         } catch (...) {
-            return cannot_write; // the Start step's work failed
+            return TARNWICK_CANNOT_WRITE; // the Start step's work failed
         }
         bool fits;
         try {
             fits = computation_->run(planes_);
         } catch (...) {
-            return numerical_error;
+            return TARNWICK_NUMERICAL_ERROR;
         }
-        Output a0(s_.output_folder + "a0.bmp", 2, maps_->mean);
-        if (!fits) return a0.write(planes_) && a0.commit() ? numerical_error : cannot_write;
+        Output a0(s_.output_folder + tarnwick_result_file(TARNWICK_TRANSMISSION), 2, maps_->mean);
+        if (!fits)
+            return a0.write(planes_) && a0.commit() ? TARNWICK_NUMERICAL_ERROR
+                                                    : TARNWICK_CANNOT_WRITE;
 
         // The three images are written on two threads at once and each is put in place as
         // soon as it and the ones before it are complete: when one fails, the earlier
         // ones are replaced and the later ones keep their old content, as if they had been
         // written one by one.
-        Output a1(s_.output_folder + "a1.bmp", 0, maps_->retardation);
-        Output a2(s_.output_folder + "a2.bmp", 1, maps_->angle);
+        Output a1(s_.output_folder + tarnwick_result_file(TARNWICK_RETARDATION), 0,
+                  maps_->retardation);
+        Output a2(s_.output_folder + tarnwick_result_file(TARNWICK_ANGLE), 1, maps_->angle);
         CommitChain chain;
         auto deliver = [&](Output& out, int position) {
             out.write(planes_);
@@ -123,12 +126,12 @@ class Run {
         } catch (...) {
             deliver(a0, 0);
             helper_work();
-            return chain.all_committed() ? ready : cannot_write;
+            return chain.all_committed() ? TARNWICK_READY : TARNWICK_CANNOT_WRITE;
         }
         deliver(a0, 0);
         a0.release_old();
         helper.join();
-        return chain.all_committed() ? ready : cannot_write;
+        return chain.all_committed() ? TARNWICK_READY : TARNWICK_CANNOT_WRITE;
     }
 
     class Output;
@@ -189,22 +192,22 @@ class Run {
 };
 
 int32_t execute(const char* options) {
-    if (is_file(status_file)) return busy;
+    if (is_file(status_file)) return TARNWICK_BUSY;
 
     ParsedOptions parsed = parse_options(options);
     Settings& s = parsed.settings;
     choose_folders(s);
 
-    int32_t code = ready;
-    if (!fileio::is_directory(s.input_folder)) code = cannot_read_first;
-    if (!fileio::is_directory(s.output_folder)) code = cannot_write;
-    if (parsed.error) code = option_error;
+    int32_t code = TARNWICK_READY;
+    if (!fileio::is_directory(s.input_folder)) code = TARNWICK_CANNOT_READ_FIRST;
+    if (!fileio::is_directory(s.output_folder)) code = TARNWICK_CANNOT_WRITE;
+    if (parsed.error) code = TARNWICK_OPTION_ERROR;
 
-    if (code == ready) {
+    if (code == TARNWICK_READY) {
         try {
             code = Run(s).steps();
         } catch (...) {
-            code = numerical_error;
+            code = TARNWICK_NUMERICAL_ERROR;
         }
     }
 
@@ -222,6 +225,6 @@ extern "C" int32_t Execute_Tarnwick(const char* options) {
     try {
         return tarnwick::execute(options);
     } catch (...) {
-        return tarnwick::numerical_error;
+        return TARNWICK_NUMERICAL_ERROR;
     }
 }

@@ -89,17 +89,17 @@ Call make_call(const std::vector<std::string>& args) {
     else if (!common && !output)
         tokens.insert(tokens.begin(), {"-O", "./"});
 
-    if (tokens.size() > tarnwick::max_tokens)
+    if (tokens.size() > TARNWICK_MAX_OPTION_WORDS)
         return {{},
-                "the engine reads at most " + std::to_string(tarnwick::max_tokens) +
+                "the engine reads at most " + std::to_string(TARNWICK_MAX_OPTION_WORDS) +
                     " options and values, the folders included"};
     Call call;
     for (const std::string& t : tokens) call.options += (call.options.empty() ? "" : " ") + t;
-    if (call.options.size() > tarnwick::max_option_chars)
+    if (call.options.size() > TARNWICK_MAX_OPTION_CHARS)
         return {{},
                 "the options take " + std::to_string(call.options.size()) +
                     " characters, the folders included; the engine reads " +
-                    std::to_string(tarnwick::max_option_chars)};
+                    std::to_string(TARNWICK_MAX_OPTION_CHARS)};
     return call;
 }
 

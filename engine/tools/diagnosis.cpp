@@ -4,7 +4,7 @@
 #include "bmp.h"
 #include "computation.h"
 #include "folder.h"
-#include "result_codes.h"
+#include "tarnwick_contract.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,8 +19,6 @@
 namespace command {
 
 namespace {
-
-using tarnwick::angle_file_names;
 
 std::string size_text(const bmp::Header& h) {
     return std::to_string(h.width) + " x " + std::to_string(h.height) + " pixels";
@@ -82,13 +80,13 @@ std::string image_problem(const std::string& path, const bmp::Limits& limits) {
 
 std::string size_problem(const std::string& folder) {
     bmp::Header first, other;
-    if (header_of(folder + angle_file_names[0], first) != bmp::Status::ok)
+    if (header_of(folder + tarnwick_angle_file(0), first) != bmp::Status::ok)
         return "the sizes differ";
     for (int i = 1; i < 4; ++i) {
-        const std::string path = folder + angle_file_names[i];
+        const std::string path = folder + tarnwick_angle_file(i);
         if (header_of(path, other) == bmp::Status::ok &&
             (other.width != first.width || other.height != first.height))
-            return path + " is " + size_text(other) + ", " + folder + angle_file_names[0] + " " +
+            return path + " is " + size_text(other) + ", " + folder + tarnwick_angle_file(0) + " " +
                    size_text(first);
     }
     return "the sizes differ";
@@ -96,10 +94,10 @@ std::string size_problem(const std::string& folder) {
 
 std::string limit_problem(const tarnwick::Settings& s) {
     for (auto [name, value] : {std::pair{"-w", s.max_width}, std::pair{"-h", s.max_height}})
-        if (value < 1 || value > tarnwick::max_size_option)
+        if (value < 1 || value > TARNWICK_MAX_SIZE_OPTION)
             return std::string(name) + " " + std::to_string(value) + " is outside 1.." +
-                   std::to_string(tarnwick::max_size_option);
-    const std::string path = s.input_folder + angle_file_names[0];
+                   std::to_string(TARNWICK_MAX_SIZE_OPTION);
+    const std::string path = s.input_folder + tarnwick_angle_file(0);
     bmp::Header h;
     if (header_of(path, h) != bmp::Status::ok) return image_problem(path, {});
     return path + " is " + size_text(h) + "; at most " +
@@ -134,7 +132,9 @@ std::string write_problem(const std::string& folder) {
     if (std::string p = folder_problem(folder); !p.empty()) return p;
     if (::access(folder.c_str(), W_OK | X_OK) != 0)
         return folder + ": cannot be written (" + std::strerror(errno) + ")";
-    for (const char* name : {"tarnwick.sta", "a0.bmp", "a1.bmp", "a2.bmp"})
+    for (const char* name :
+         {TARNWICK_STATUS_FILE, tarnwick_result_file(TARNWICK_TRANSMISSION),
+          tarnwick_result_file(TARNWICK_RETARDATION), tarnwick_result_file(TARNWICK_ANGLE)})
         if (fileio::is_directory(folder + name))
             return folder + name + ": a folder of that name is in the way";
     return folder + ": a file could not be written (is the disk full?), or the images did not "
@@ -146,23 +146,24 @@ std::string write_problem(const std::string& folder) {
 std::string explain(int32_t code, const std::vector<std::string>& args,
                     const tarnwick::Settings& s) {
     switch (code) {
-    case tarnwick::cannot_read_first:
+    case TARNWICK_CANNOT_READ_FIRST:
         if (std::string p = folder_problem(s.input_folder); !p.empty()) return p;
         [[fallthrough]];
-    case tarnwick::cannot_read_second:
-    case tarnwick::cannot_read_third:
-    case tarnwick::cannot_read_fourth:
-        return image_problem(s.input_folder + angle_file_names[code - 1],
-                             tarnwick::angle_limits(s, code - 1));
-    case tarnwick::size_differs:
+    case TARNWICK_CANNOT_READ_SECOND:
+    case TARNWICK_CANNOT_READ_THIRD:
+    case TARNWICK_CANNOT_READ_FOURTH:
+        return image_problem(s.input_folder +
+                                 tarnwick_angle_file(code - TARNWICK_CANNOT_READ_FIRST),
+                             tarnwick::angle_limits(s, code - TARNWICK_CANNOT_READ_FIRST));
+    case TARNWICK_SIZE_DIFFERS:
         return size_problem(s.input_folder);
-    case tarnwick::option_error:
+    case TARNWICK_OPTION_ERROR:
         return option_problem(args);
-    case tarnwick::cannot_write:
+    case TARNWICK_CANNOT_WRITE:
         return write_problem(s.output_folder);
-    case tarnwick::size_limit:
+    case TARNWICK_SIZE_LIMIT:
         return limit_problem(s);
-    case tarnwick::numerical_error: {
+    case TARNWICK_NUMERICAL_ERROR: {
         // The engine computes with -U as clamped: a negative -U, or one at or below -L, is
         // raised first and is never what was too small.
         const float upper = tarnwick::clamp_settings(s).upper;
@@ -171,9 +172,9 @@ std::string explain(int32_t code, const std::vector<std::string>& args,
         return upper < 1e-13f ? std::string("-U ") + text + ": too small to compute with"
                               : "the computation failed";
     }
-    case tarnwick::busy:
-        return "tarnwick.sta in the current directory: a run is going on here, or one was cut "
-               "off (remove the file when none is running)";
+    case TARNWICK_BUSY:
+        return TARNWICK_STATUS_FILE " in the current directory: a run is going on here, or one "
+                                    "was cut off (remove the file when none is running)";
     default:
         return {};
     }

@@ -9,17 +9,14 @@
 #include "command_line.h"
 #include "diagnosis.h"
 #include "options.h"
-#include "result_codes.h"
+#include "tarnwick_contract.h"
+#include "version.h"
 
 #include <cstdio>
 #include <string>
 #include <sys/stat.h>
 #include <sysexits.h>
 #include <vector>
-
-#ifndef TARNWICK_VERSION
-#error "TARNWICK_VERSION must give the engine's version"
-#endif
 
 namespace {
 
@@ -36,8 +33,8 @@ void print_help() {
         "  --version     the engine's version\n\n"
         "Exit status: the result code, printed as its status text:\n",
         tarnwick::describe_options().c_str());
-    for (int code = 0; code <= 10; ++code)
-        std::printf("  %2d  %s\n", code, tarnwick::status_text(code));
+    for (int code = TARNWICK_READY; code <= TARNWICK_LAST_RESULT; ++code)
+        std::printf("  %2d  %s\n", code, tarnwick_status_text(code));
     std::printf("  %2d  the arguments are not options the engine takes (nothing is read or "
                 "written)\n",
                 EX_USAGE);
@@ -84,9 +81,9 @@ int main(int argc, char** argv) {
     tarnwick::Settings settings = tarnwick::parse_options(call.options.c_str()).settings;
     tarnwick::choose_folders(settings);
     const std::string label = folder_label(settings);
-    std::printf("%s%s\n", label.empty() ? "" : (label + ": ").c_str(), tarnwick::status_text(code));
+    std::printf("%s%s\n", label.empty() ? "" : (label + ": ").c_str(), tarnwick_status_text(code));
     std::fflush(stdout);
-    if (code != tarnwick::ready)
+    if (code != TARNWICK_READY)
         std::fprintf(stderr, "tarnwick: %s\n", command::explain(code, args, settings).c_str());
     return code;
 }

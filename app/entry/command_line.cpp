@@ -1,0 +1,96 @@
+#include "command_line.h"
+
+#include "sim/samples.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace command_line {
+
+namespace {
+
+QString sample_names() {
+    QStringList names;
+    for (const sim::SampleInfo& s : sim::samples()) names << QString::fromStdString(s.name);
+    return names.join(QStringLiteral(", "));
+}
+
+// The program's options, declared once: the parser, and the help text built from it.
+struct Options {
+    QCommandLineOption simulate{QStringLiteral("simulate"),
+                                QStringLiteral("Run on the simulated polarizer motor.")};
+    QCommandLineOption stepper_name{QStringLiteral("stepper-name"),
+                                    QStringLiteral("Device name of the simulated controller "
+                                                   "(a 4-motor unipolar name gives two motors)."),
+                                    QStringLiteral("name")};
+    QCommandLineOption sample{
+        QStringLiteral("sample"),
+        QStringLiteral("The sample under the virtual microscope: %1 (default target).")
+            .arg(sample_names()),
+        QStringLiteral("name"), QStringLiteral("target")};
+    QCommandLineOption measure{
+        QStringLiteral("measure"),
+        QStringLiteral(
+            "Measure once without an operator: press Start_Sequence, save the result set as "
+            "BASE.a1.bmp, BASE.a2.bmp, BASE.a0.bmp and the Measure page as BASE.png, "
+            "close. Exit status: the engine's result code, 20 when no measurement "
+            "could start or it failed."),
+        QStringLiteral("BASE")};
+    QCommandLineOption collect{
+        QStringLiteral("collect-background"),
+        QStringLiteral("Collect the background images of the current settings without an "
+                       "operator, then close. Exit status 0 when the four were stored, else 20.")};
+};
+
+int refuse(const QString& text) {
+    std::fprintf(stderr, "vexolan: %s\nTry 'vexolan --help'.\n", qPrintable(text));
+    return usage_status;
+}
+
+// What the parsed options cannot mean together; empty when they fit.
+QString conflict(const QCommandLineParser& parser, const Options& o) {
+    if (!parser.positionalArguments().isEmpty())
+        return QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments()[0]);
+    if (parser.isSet(o.measure) && parser.value(o.measure).isEmpty())
+        return QStringLiteral("--measure needs the base name of the result set");
+    if (parser.isSet(o.measure) && parser.isSet(o.collect))
+        return QStringLiteral("--measure and --collect-background are two runs; give one");
+    if (!sim::is_sample(parser.value(o.sample).toStdString()))
+        return QStringLiteral("no sample \"%1\"; the samples are %2")
+            .arg(parser.value(o.sample), sample_names());
+    return {};
+}
+
+} // namespace
+
+std::optional<int> read(const QStringList& arguments, Arguments& out) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Birefringence measurement under a polarizing microscope.\n"
+                       "vexolan --info FILE... prints the record rows of saved "
+                       "result images."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const Options o;
+    parser.addOptions({o.simulate, o.stepper_name, o.sample, o.measure, o.collect});
+
+    if (!parser.parse(arguments)) return refuse(parser.errorText());
+    if (parser.isSet(help)) parser.showHelp(0);
+    if (parser.isSet(version)) parser.showVersion();
+    if (const QString why = conflict(parser, o); !why.isEmpty()) return refuse(why);
+
+    out.simulate = parser.isSet(o.simulate);
+    if (parser.isSet(o.stepper_name)) out.stepper_name = parser.value(o.stepper_name);
+    out.sample = parser.value(o.sample);
+    if (parser.isSet(o.measure))
+        // the base as given, from the folder the command was started in
+        out.request = {headless::Command::measure,
+                       QFileInfo(parser.value(o.measure)).absoluteFilePath()};
+    else if (parser.isSet(o.collect))
+        out.request.command = headless::Command::collect_background;
+    return std::nullopt;
+}
+
+} // namespace command_line

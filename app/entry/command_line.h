@@ -1,0 +1,28 @@
+// The program's command line: what a run is asked to do, checked before anything starts.
+#pragma once
+
+#include "headless.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace command_line {
+
+// The exit status of a command line that does not fit.
+inline constexpr int usage_status = 2;
+
+struct Arguments {
+    bool simulate = false;
+    std::optional<QString> stepper_name;
+    QString sample;
+    headless::Request request;
+};
+
+// Reads the command line into `out`. Returns the exit status when the program is to end
+// here (a fault, which it reports on standard error); --help and --version print their
+// text and end the program themselves.
+std::optional<int> read(const QStringList& arguments, Arguments& out);
+
+} // namespace command_line

@@ -1,0 +1,26 @@
+// The real devices and services the two windows are built with: the simulated controller
+// (attached only with --simulate) turning the virtual microscope's polarizer, the cameras,
+// the update server, the desktop's process hooks.
+#pragma once
+
+#include "VexolanUpdate/update_environment.h"
+#include "command_line.h"
+#include "window/environment.h"
+
+#include <functional>
+#include <memory>
+
+namespace sim {
+class Microscope;
+}
+
+namespace services {
+
+// The main window's. `end_program` is what its orderly close ends with.
+Environment main_window(const command_line::Arguments& arguments,
+                        const std::shared_ptr<sim::Microscope>& microscope, ui::Dialogs& dialogs,
+                        std::function<void()> end_program);
+// The update window's, over the same program folder and dialogs.
+UpdateEnvironment update_window(ui::Dialogs& dialogs);
+
+} // namespace services

@@ -1,0 +1,99 @@
+// The result display: the three result images and the four legends.
+#include "form.h"
+#include "logic/legend.h"
+#include "logic/numbers.h"
+
+namespace {
+
+constexpr result_kinds::Kind kinds[] = {result_kinds::transmission, result_kinds::retardation,
+                                        result_kinds::angle};
+
+} // namespace
+
+// The result image set lies in the measurement folder, which every threshold change and
+// every engine run also make the current directory; it is addressed there directly. The
+// images load in the order of their files.
+bool TForm1::load_result_images() {
+    for (result_kinds::Kind kind : kinds)
+        if (!result_view(kind).image->load_file(shell.measurement_folder +
+                                                QString::fromLatin1(result_kinds::file(kind))))
+            return false;
+    return true;
+}
+
+// A missing or unreadable file stops the loading there: the later controls keep their
+// pictures and the result image size stays as it was.
+void TForm1::reloadimagespath() {
+    if (!load_result_images()) return;
+    display.result_width = Image1->picture().width();
+    display.result_height = Image1->picture().height();
+}
+
+void TForm1::reloadimages() {
+    reloadimagespath();
+}
+
+// The image scale of the selected objective under the scale bar.
+QString TForm1::scale_text() const {
+    const std::optional<size_t> checked = checked_objective();
+    if (!checked) return QStringLiteral("mm");
+    return numbers::shortest(numbers::rounded_decimals(readings.image_scale[*checked], 3)) +
+           QStringLiteral("mm");
+}
+
+namespace {
+
+// The colour scale of a result kind's legend, for the sin(d) colour maximum `m`.
+legend::Content legend_content(result_kinds::Kind kind, long double m) {
+    switch (kind) {
+    case result_kinds::retardation:
+        return {legend::Bar::false_colour,
+                true,
+                numbers::shortest(numbers::rounded_decimals(m, 2)),
+                numbers::shortest(numbers::rounded_decimals(m / 2, 2)),
+                QStringLiteral("0.0"),
+                {},
+                {}};
+    case result_kinds::angle:
+        return {legend::Bar::false_colour,
+                false,
+                QStringLiteral("180"),
+                QStringLiteral("  90"),
+                QStringLiteral(" 0.0"),
+                {},
+                {}};
+    case result_kinds::transmission:
+        break;
+    }
+    return {legend::Bar::grey,
+            false,
+            QStringLiteral("1.0"),
+            QStringLiteral("0.5"),
+            QStringLiteral("0.0"),
+            {},
+            {}};
+}
+
+} // namespace
+
+// Every call draws all four legends completely, each on its stored background: those of
+// the three result images, then the live picture's, whose scale is the transmission's.
+void TForm1::Legend() {
+    const std::pair<ui::Picture*, result_kinds::Kind> legends[] = {
+        {legend1, result_kinds::retardation},
+        {legend2, result_kinds::angle},
+        {legend3, result_kinds::transmission},
+        {legend4, result_kinds::transmission}};
+    if (display.legend_backgrounds[0].isNull())
+        for (size_t i = 0; i < std::size(legends); ++i)
+            display.legend_backgrounds[i] = legends[i].first->picture();
+
+    for (size_t i = 0; i < std::size(legends); ++i) {
+        legend::Content content = legend_content(legends[i].second, display.sind_maximum);
+        content.scale = scale_text();
+        content.wavelength = nm->text();
+        QImage image = display.legend_backgrounds[i];
+        legend::draw(image, content);
+        legends[i].first->set_picture(image);
+    }
+}

@@ -1,0 +1,88 @@
+// The engine run: the option string from the window's settings, the deferred run after
+// a change, and the call of the engine library.
+#include "form.h"
+#include "logic/engine_library.h"
+#include "logic/numbers.h"
+#include "tarnwick_contract.h"
+#include "ui/handlers.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <stdexcept>
+
+void TForm1::sindthreshhold1Change() {
+    Timer4->setEnabled(false); // a pending run is cancelled
+    for (ui::Label* l : {Label34, Label35, Label36}) l->setVisible(false);
+    for (ui::Picture* p : {Image1, Image2, Image3}) p->resize(320, p->height());
+    QDir::setCurrent(shell.measurement_folder);
+    SpeedButton1->setEnabled(true);
+    display.sind_maximum = TrackBar4->value() / 20.0L;
+    ui::set_text(Edit1, option_string());
+    Legend();
+    Timer4->setEnabled(true); // the run follows a second after the last change
+}
+
+// -P "folder" -s <angle limit> -U <colour maximum> -d <dark level as typed> -C <channel>
+QString TForm1::option_string() const {
+    // with no channel chosen the engine reads its default
+    const std::optional<size_t> checked = checked_channel();
+    const QString channel =
+        checked ? QStringLiteral(" -C ") + QLatin1Char(colour_channels::table[*checked].option)
+                : QString();
+    // the engine compares the limit with the retardation code, which is scaled by the
+    // colour maximum: a pixel gets an angle when |sin(d)| reaches the sin(d) limit
+    const long double sind_limit = sindthreshhold1->value() / 200.0L;
+    const long double angle_limit = sind_limit / display.sind_maximum;
+    return QStringLiteral("-P \"") + shell.measurement_folder + QStringLiteral("\" -s ") +
+           numbers::shortest(angle_limit) + QStringLiteral(" -U ") +
+           numbers::shortest(display.sind_maximum) + QStringLiteral(" -d ") + darklevel->text() +
+           channel;
+}
+
+void TForm1::Timer4Timer() {
+    Timer4->setEnabled(false);
+    ExecuteTarnwick();
+}
+
+void TForm1::redClick() {
+    if (const std::optional<size_t> checked = checked_channel())
+        ui::set_text(nm, QString::fromLatin1(colour_channels::table[*checked].wavelength));
+    nmChange();
+    sindthreshhold1Change();
+}
+
+// The legends show the text as typed; the wavelength recorded with saved images keeps
+// its last whole number while the text is anything else.
+void TForm1::nmChange() {
+    Legend();
+    bool whole = false;
+    const int32_t wavelength = nm->text().toInt(&whole);
+    if (whole) analysis.wavelength = wavelength;
+}
+
+void TForm1::ExecuteTarnwick() {
+    const QByteArray options = QFile::encodeName(Edit1->text());
+    // the engine reads at most TARNWICK_MAX_OPTION_CHARS characters and would run with
+    // whatever options were cut off
+    if (options.size() > TARNWICK_MAX_OPTION_CHARS) {
+        Label13->set_caption(QString());
+        Start_Sequence->setEnabled(true);
+        throw std::runtime_error(
+            QStringLiteral("The path of the program folder is too long for the "
+                           "engine, whose options are at most %1 characters "
+                           "long. Move the program to a folder with a shorter path.")
+                .arg(TARNWICK_MAX_OPTION_CHARS)
+                .toStdString());
+    }
+    // the engine's busy check looks for its status file in the current directory
+    QDir::setCurrent(shell.measurement_folder);
+    Label1->set_caption(QString());
+    repaint(); // the window is up to date before the run blocks it
+    const engine_library::Run run = engine_library::execute(
+        env_.program_folder + env_.engine_library, env_.engine_library, options);
+    analysis.result_code = run.outcome == engine_library::Outcome::called ? run.code : -1;
+    Label13->set_caption(engine_library::status_text(run));
+    if (run.outcome == engine_library::Outcome::called && run.code == 0) load_result_images();
+    Start_Sequence->setEnabled(true);
+}

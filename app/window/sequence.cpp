@@ -1,0 +1,298 @@
+// The measurement sequence: the polarizer to 0, 45, 90, 135 degrees and back, an
+// integration at each angle, the angle images, the engine run; background collection.
+//
+// A state machine advanced by the 1 ms timer `executethis`, one state per tick. A tick
+// that fails shows its error and leaves the sequence idle, so the next Start works; its
+// waits are bounded and sleep on the event queue, so the window stays alive meanwhile.
+#include "file_replace.h"
+#include "form.h"
+#include "logic/bitmap_file.h"
+#include "logic/objectives.h"
+#include "logic/polarizer_travel.h"
+#include "logic/saturation.h"
+#include "tarnwick_contract.h"
+#include "ui/handlers.h"
+#include "ui/wait.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace {
+
+const QString status_file = QStringLiteral(TARNWICK_STATUS_FILE);
+
+// How much longer than its travel time the polarizer may take to arrive.
+constexpr int arrival_margin_ms = 10000;
+// Clipped pixels of an integrated image, in per cent, beyond which the operator is told.
+constexpr double clipped_limit_percent = 0.1;
+
+// The file name of the angle image of `angle` degrees: "0.bmp", "45.bmp", ...
+QString image_name(int32_t angle) {
+    for (int i = 0; i < TARNWICK_ANGLE_IMAGES; ++i)
+        if (tarnwick_angle_degrees(i) == angle) return QString::fromLatin1(tarnwick_angle_file(i));
+    throw std::logic_error("no angle image is taken at that angle");
+}
+
+// One state of the passes: where the polarizer goes, the state its integration ends in,
+// and whether the integration is combined with the forward image (the backward pass).
+struct Pass {
+    int32_t state, angle, next;
+    bool back;
+};
+constexpr Pass passes[] = {{1, 0, 2, false},   {2, 45, 3, false}, {3, 90, 4, false},
+                           {4, 135, 6, false}, {6, 135, 7, true}, {7, 90, 8, true},
+                           {8, 45, 9, true},   {9, 0, 0, true}};
+constexpr int32_t last_pass = 9, storing_backgrounds = 10;
+// The first backward state: its integration is combined with the forward image only once
+// it has ended, so up to here no angle image has been combined.
+constexpr int32_t first_combined_state = 6;
+
+// Ends a tick without an error box of its own: the integration has shown why it did not
+// finish, or the window closes.
+struct SequenceEnded {};
+
+QImage read_image(const QString& path) {
+    QImage image;
+    const bmp::Status status = bitmap_file::read(path, image);
+    if (status != bmp::Status::ok)
+        throw std::runtime_error(QStringLiteral("Cannot open file \"%1\". %2")
+                                     .arg(path, QString::fromLatin1(bmp::status_text(status)))
+                                     .toStdString());
+    return image;
+}
+
+} // namespace
+
+void TForm1::Start_SequenceClick() {
+    const bool idle = sequence.state < 1;
+    Start_Sequence->setEnabled(false);
+    sequence.running = true;
+    try {
+        for (ui::Picture* p : {Image1, Image2, Image3}) p->resize(320, p->height());
+        SpeedButton1->setEnabled(true);
+        Label13->set_caption(QString());
+        // the sequence drives Motor 1 with its steps per turn and rotation sense
+        if (RadioButton1->isChecked())
+            RadioButton1Click();
+        else
+            ui::set_checked(RadioButton1, true);
+    } catch (...) {
+        // a sequence that could not start leaves nothing running
+        if (idle) end_sequence();
+        throw;
+    }
+    if (idle) {
+        sequence.state = 1;
+        sequence.stopping = false;
+        sequence.engine_code = -1;
+        sequence.stored_backgrounds.clear();
+        sequence.clipped_percent = 0;
+        executethis->setEnabled(true);
+    }
+    // a status file left by an engine run that never finished would make it answer "busy"
+    QFile::remove(shell.measurement_folder + status_file);
+}
+
+// A click while a sequence runs makes the rest of it collect background images, as long
+// as none of its angle images has been combined for a measurement (divided by the
+// earlier background images, or reduced to the channel the engine reads): after that it
+// would store a mix of combined and plain images as the new background set. Once the
+// last integration has ended, the sequence is finishing and a new one waits for it.
+void TForm1::CollectbackgroundimagesClick() {
+    if (sequence.running && sequence.state == 0) {
+        dialogs().message(QStringLiteral(
+            "The measurement is finishing; collect the background images when it has ended."));
+        return;
+    }
+    if (sequence.running && sequence.state > first_combined_state &&
+        !sequence.collecting_background) {
+        dialogs().message(
+            QStringLiteral("The measurement has already combined angle images; collect "
+                           "the background images when it has ended."));
+        return;
+    }
+    sequence.collecting_background = true;
+    Start_SequenceClick();
+}
+
+void TForm1::executethisTimer() {
+    executethis->setEnabled(false);
+    try {
+        sequence_step(sequence.state);
+    } catch (const SequenceEnded&) {
+        end_sequence();
+    } catch (...) {
+        end_sequence();
+        throw; // shown in the standard error box
+    }
+}
+
+// The work of one state. During its wait the state already changes to the next one; what
+// follows the wait is still the work of the state the tick started in.
+void TForm1::sequence_step(int32_t state) {
+    if (sequence.stopping) throw SequenceEnded{};
+    // built anew at every tick: settings changed during a sequence count from here on
+    const QString prefix = background_prefix();
+    if (state == storing_backgrounds) {
+        show_progress(QStringLiteral("background 0°"));
+        waitforcompletion(1, 0, 0); // shown in the preview, not saved
+        sequence.running = false;
+        sequence.collecting_background = false;
+        store_background_images(prefix);
+        return;
+    }
+    const Pass* pass = std::find_if(std::begin(passes), std::end(passes),
+                                    [state](const Pass& p) { return p.state == state; });
+    if (pass == std::end(passes)) { // idle: the next measurement can start at once
+        sequence.running = false;
+        actualresolution();
+        return;
+    }
+    const QString step =
+        (pass->back ? QStringLiteral("%1° back (%2/9)") : QStringLiteral("%1° forward (%2/9)"))
+            .arg(pass->angle)
+            .arg(state);
+    show_progress(step);
+    const bool to_backgrounds = state == last_pass && sequence.collecting_background;
+    waitforcompletion(1, pass->angle, to_backgrounds ? storing_backgrounds : pass->next);
+    check_clipping(step, pass->angle);
+    if (pass->back)
+        combine_angle_image(pass->angle, prefix);
+    else
+        save_angle_image(pass->angle);
+    if (state != last_pass) return;
+    ExecuteTarnwick();
+    sequence.engine_code = analysis.result_code;
+    // the background images are still to come: no new start before they are stored
+    if (to_backgrounds) Start_Sequence->setEnabled(false);
+}
+
+// Idle again: no tick, no integration, Start available.
+void TForm1::end_sequence() {
+    executethis->setEnabled(false);
+    Timer6->setEnabled(false);
+    sequence.state = 0;
+    sequence.running = false;
+    sequence.collecting_background = false;
+    actualresolution();
+}
+
+void TForm1::waitforcompletion([[maybe_unused]] int32_t mode, int32_t angle, int32_t target) {
+    ui::set_position(TrackBar1, angle);
+    ui::set_checked(CheckBox1, true);
+    wait_for_polarizer(angle);
+    // the integration starts from a frame that arrives now, with the polarizer at rest,
+    // not from a picture taken while it turned: frames already queued are shown first
+    ui::process_messages();
+    integration.new_frame = false;
+    sequence.target_state = target;
+    integration.frame_counter = 0;
+    Timer6->setEnabled(true);
+    wait_for_integration(target);
+    executethis->setEnabled(true);
+}
+
+void TForm1::wait_for_polarizer(int32_t angle) {
+    const int s = motor.selected;
+    const double travel =
+        polarizer_travel::seconds(Targetsteps(angle) - controller().current_position(s),
+                                  motor.speed[s], motor.acceleration[s]);
+    // a motor without speed never gets there: it has the margin alone
+    const double limit_ms =
+        (std::isfinite(travel) ? std::ceil(travel * 1000) : 0) + arrival_margin_ms;
+    const bool arrived = ui::wait_until(
+        [&] { return closing() || controller().current_position(s) == Targetsteps(angle); },
+        static_cast<int>(std::min(limit_ms, 2e9)));
+    if (closing()) throw SequenceEnded{};
+    if (!arrived)
+        throw std::runtime_error(
+            QStringLiteral("Polarizer did not reach %1 degrees").arg(angle).toStdString());
+}
+
+// The integration ends in the target state, or stops on its own failure (which it has
+// shown, "No camera frames" among them) with its timer off.
+void TForm1::wait_for_integration(int32_t target) {
+    ui::wait_until([&] { return sequence.state == target || !Timer6->enabled() || closing(); });
+    if (sequence.state != target || closing()) throw SequenceEnded{};
+}
+
+// The forward pass: the integrated image becomes the angle image, replacing the file.
+void TForm1::save_angle_image(int32_t angle) {
+    bitmap_file::write_or_raise(shell.measurement_folder + image_name(angle),
+                                integration.integrated);
+}
+
+// The backward pass: the mean of the new integration and the forward image, relative to
+// the background image of the angle where there is one and no background is being
+// collected, is shown in the preview and replaces the forward image.
+void TForm1::combine_angle_image(int32_t angle, const QString& prefix) {
+    const QString path = shell.measurement_folder + image_name(angle);
+    const QString background = prefix + image_name(angle);
+    QImage combined = integration.integrated;
+    const QImage forward = read_image(path);
+    if (!sequence.collecting_background && QFile::exists(background))
+        normalize_and_average(combined, forward, read_image(background));
+    else
+        average(combined, forward);
+    Image0->set_picture(combined);
+    bitmap_file::write_or_raise(path, combined);
+}
+
+// The four angle images become the background images of the current settings. Each
+// replaces the earlier one in one step, so a copy that fails leaves the earlier one.
+void TForm1::store_background_images(const QString& prefix) {
+    QStringList failed;
+    for (const Pass& pass : passes) {
+        if (pass.back) continue;
+        const QString target = prefix + image_name(pass.angle);
+        QFile source(shell.measurement_folder + image_name(pass.angle));
+        const QByteArray bytes = source.open(QIODevice::ReadOnly) ? source.readAll() : QByteArray();
+        if (!bytes.isEmpty() && fileio::replace_file(QFile::encodeName(target).toStdString(),
+                                                     bytes.constData(), size_t(bytes.size()), true))
+            sequence.stored_backgrounds << target;
+        else
+            failed << target;
+    }
+    if (!failed.isEmpty())
+        throw std::runtime_error(QStringLiteral("Cannot store the background image \"%1\".")
+                                     .arg(failed.join(QStringLiteral("\", \"")))
+                                     .toStdString());
+}
+
+QString TForm1::background_prefix() const {
+    QString prefix = shell.measurement_folder;
+    if (const std::optional<size_t> checked = checked_objective())
+        prefix += objectives::background_name(*checked);
+    prefix += orthoscopic->isChecked() ? QStringLiteral("o_") : QStringLiteral("c_");
+    return prefix + Label11->caption() + QLatin1Char('_') + nm->text() + QLatin1Char('_');
+}
+
+// The step in Label13, with the worst clipping of the sequence so far.
+void TForm1::show_progress(const QString& step) {
+    QString text = step;
+    if (sequence.clipped_percent > clipped_limit_percent)
+        text += QStringLiteral(", saturated %1%").arg(sequence.clipped_percent, 0, 'f', 1);
+    Label13->set_caption(text);
+    if (sequence.on_progress) sequence.on_progress(text);
+}
+
+// Pixels at 255 in the channel the engine reads give a wrong |sin(d)| without any sign of
+// it in the results: the operator is told, and the measurement goes on.
+void TForm1::check_clipping(const QString& step, int32_t angle) {
+    const std::optional<size_t> checked = checked_channel();
+    const saturation::Channel channel =
+        (checked ? colour_channels::table[*checked] : colour_channels::engine_default).sample;
+    const double percent = saturation::clipped_percent(integration.integrated, channel);
+    if (percent <= clipped_limit_percent) return;
+    sequence.clipped_percent = std::max(sequence.clipped_percent, percent);
+    show_progress(step);
+    if (sequence.on_warning)
+        sequence.on_warning(QStringLiteral("saturated %1% at %2°: the camera clips there, and "
+                                           "|sin(d)| is wrong where it does; less light or a "
+                                           "shorter exposure mends it")
+                                .arg(percent, 0, 'f', 1)
+                                .arg(angle));
+}
