@@ -303,6 +303,9 @@ class TForm1 : public QWidget {
     void build_microscope_group();
     void build_readings_and_sets_groups();
     void build_setup_page();
+    void build_motor_group();
+    void build_camera_group();
+    void build_scales_and_calibrations_groups();
     void build_timers();
 
     // the handlers' connections

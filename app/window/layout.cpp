@@ -267,6 +267,12 @@ void TForm1::build_readings_and_sets_groups() {
 }
 
 void TForm1::build_setup_page() {
+    build_motor_group();
+    build_camera_group();
+    build_scales_and_calibrations_groups();
+}
+
+void TForm1::build_motor_group() {
     QWidget* page = TabSheet3;
     // "Motor Controls Disabled" lies under "Motorcontrolls" and shows when that is hidden
     group(AT(GroupBox3), page, {0, 8, 425, 481}, "Motor Controls Disabled");
@@ -300,8 +306,10 @@ void TForm1::build_setup_page() {
     label(AT(Label23), Panel8, {0, 16}, "Rotation sense:");
     choice(AT(RadioButton6), Panel8, {120, 16}, "clockwise", true);
     choice(AT(RadioButton7), Panel8, {264, 16}, "counterclockwise", false);
+}
 
-    group(AT(GroupBox2), page, {440, 9, 425, 216}, "Camera");
+void TForm1::build_camera_group() {
+    group(AT(GroupBox2), TabSheet3, {440, 9, 425, 216}, "Camera");
     place(AT(combobox1), GroupBox2, {8, 21, 226, 21})->setEditable(true);
     combobox1->setEditText("Videodrivers");
     label(AT(Label19), GroupBox2, {8, 56}, "size = ", dark_green);
@@ -314,7 +322,10 @@ void TForm1::build_setup_page() {
     button(AT(Button6), GroupBox2, {8, 144, 225, 25}, "Open Camera software");
     button(AT(Button5), GroupBox2, {8, 176, 225, 25}, "Search For Camera Software");
     picture(AT(Image4), GroupBox2, {240, 16, 169, 129}, true);
+}
 
+void TForm1::build_scales_and_calibrations_groups() {
+    QWidget* page = TabSheet3;
     group(AT(GroupBox17), page, {440, 231, 425, 121}, "Image Scales");
     label(AT(Label38), GroupBox17, {16, 32}, "4 x");
     edit(AT(Edit2), GroupBox17, {16, 48, 121, 21}, "0.25");
