@@ -4,6 +4,8 @@
 #include "results_fixture.h"
 
 #include <QDir>
+#include <QFontMetrics>
+#include <QPainter>
 
 #include <cmath>
 
@@ -15,6 +17,18 @@ struct Text {
     int points;
 };
 
+// A text as the legends' canvas writes it: an opaque white cell from (x, y), as wide as the
+// text advances and as high as the font's line, with black glyphs on the baseline.
+void write_text(QImage& image, const Text& t) {
+    const QFont font = legend::font(t.points);
+    const QFontMetrics metrics(font);
+    QPainter p(&image);
+    p.fillRect(QRect(t.x, t.y, metrics.horizontalAdvance(t.text), metrics.height()), Qt::white);
+    p.setFont(font);
+    p.setPen(Qt::black);
+    p.drawText(t.x, t.y + metrics.ascent(), t.text);
+}
+
 // A legend as designed: the background, the bar of palette or grey rows 47 to 137 with
 // indices 2, 255, ..., 3, and the texts at their places.
 QImage designed_legend(QImage legend, bool false_colour, const std::vector<Text>& texts) {
@@ -25,10 +39,8 @@ QImage designed_legend(QImage legend, bool false_colour, const std::vector<Text>
         for (int x = 12; x <= 22; ++x)
             legend.setPixel(x, y, false_colour ? qRgb(c.red, c.green, c.blue) : qRgb(i, i, i));
     }
-    ui::Picture p;
-    p.set_picture(legend);
-    for (const Text& t : texts) p.text_out(t.x, t.y, t.text, legend::font(t.points));
-    return p.picture();
+    for (const Text& t : texts) write_text(legend, t);
+    return legend;
 }
 
 std::vector<Text> common_texts(QString top, QString middle, QString bottom, QString scale,

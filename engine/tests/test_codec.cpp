@@ -262,10 +262,14 @@ TEST(Codec, RunLengthDataOutsideTheImageIsDropped) {
     }
 }
 
+// The last row's end-of-line and the end-of-bitmap code are missing: the image ends with the
+// data, every pixel painted as the codes say.
 TEST(Codec, RunLengthDataEndingEarlyEndsTheImage) {
-    // the last row's end-of-line and the end-of-bitmap code are missing: the image ends
-    std::vector<uint8_t> b = testing_bmp::encode(picture(Variant::rle8, 8, 2), Variant::rle8);
+    const bmp::Image painted = picture(Variant::rle8, 8, 2);
+    std::vector<uint8_t> b = testing_bmp::encode(painted, Variant::rle8);
+    ASSERT_EQ(std::vector<uint8_t>(b.end() - 4, b.end()), (std::vector<uint8_t>{0, 0, 0, 1}));
     b.resize(b.size() - 4);
     bmp::Image out;
-    EXPECT_EQ(decode_bytes(b, out), bmp::Status::ok);
+    ASSERT_EQ(decode_bytes(b, out), bmp::Status::ok);
+    EXPECT_EQ(out.pixels, painted.pixels);
 }
