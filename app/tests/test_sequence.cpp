@@ -4,6 +4,7 @@
 #include "file_bytes.h"
 #include "microscope_fixture.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QTimer>
 
@@ -73,6 +74,40 @@ TEST_F(SequenceTest, MeasuresTheTargetSlideForwardAndBack) {
     EXPECT_EQ(form->Image2->picture(), sind);
     expect_target_truth(sind, read(file("a2.bmp")), 0.04);
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(" | ").toStdString();
+}
+
+// The camera restored from the settings file, as at every start after the first, and the
+// window activated again and again while the measurement runs (a box shown and closed, the
+// operator back from another program): the start-up work does not run again, nothing
+// declares the turning polarizer's position 0, and the results are the slide's.
+TEST_F(SequenceTest, ActivationsDuringAMeasurementLeaveItRight) {
+    write_settings(QByteArray(capture::VirtualCamera::name) + "\r\n");
+    capture::CaptureOptions options;
+    options.virtual_frame_rate = 300;
+    options.device_folder = folder.path() + "/";
+    camera_factory = [this, options] {
+        return std::make_unique<capture::CaptureComponent>(microscope, options);
+    };
+    stepper::SimulatedConfig config;
+    config.shaft_turned = sim::turned_by_motor_1(microscope->shared_stage());
+    form = make_window(config);
+    form->show();
+    start_up(*form);
+    ASSERT_FALSE(form->camera.chosen); // restored, not chosen in this run
+    stage_at_full_speed(*form);
+    ui::set_position(form->Integrations, 60); // a measurement of some seconds
+    ASSERT_TRUE(ui::wait_until([&] { return form->Image0->picture().width() > 2; }, 5000));
+    QWidget box;
+    box.show();
+    during = [&](const QString&) {
+        QApplication::setActiveWindow(&box);
+        QApplication::setActiveWindow(form.get());
+    };
+    EXPECT_EQ(run(form->Start_Sequence), measurement);
+    EXPECT_EQ(form->Label13->caption(), "Ready");
+    EXPECT_FALSE(form->Timer1->enabled());
+    EXPECT_EQ(sim->current_position(0), 0);
+    expect_target_truth(read(file("a1.bmp")), read(file("a2.bmp")), 0.04);
 }
 
 // The empty field before and after a background collection: the light's imperfection

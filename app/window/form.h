@@ -162,8 +162,7 @@ class TForm1 : public QWidget {
     struct Shell {
         QString program_folder;
         QString measurement_folder;
-        bool activating = false;           // guards FormActivate against re-entry from its waits
-        bool skip_next_activation = false; // the next activation runs no start-up work
+        bool started_up = false; // the first activation has run the start-up work
     } shell;
 
     struct Motor {

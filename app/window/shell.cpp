@@ -59,21 +59,7 @@ TForm1::~TForm1() {
 }
 
 bool TForm1::event(QEvent* e) {
-    switch (e->type()) {
-    case QEvent::WindowDeactivate:
-        // The start-up work runs again when the window comes back from the program's own
-        // boxes and windows, but not when the operator comes back from another program (no
-        // window of this one is active now), nor when a box that the start-up work itself
-        // showed closes, however late that activation arrives.
-        shell.skip_next_activation = QApplication::activeWindow() == nullptr || shell.activating;
-        break;
-    case QEvent::WindowActivate:
-        if (!std::exchange(shell.skip_next_activation, false))
-            ui::run_handler([this] { FormActivate(); });
-        break;
-    default:
-        break;
-    }
+    if (e->type() == QEvent::WindowActivate) ui::run_handler([this] { FormActivate(); });
     return QWidget::event(e);
 }
 
@@ -133,15 +119,13 @@ void TForm1::FormCreate() {
 
 // ---- activation ----
 
+// The start-up work runs at the first activation only. Repeated at a later one (the return
+// from a box, from another program, or an activation nested in its own waits) it would
+// declare the polarizer's position 0 a second later while a measurement turns it, and
+// reopen the camera under a running integration.
 void TForm1::FormActivate() {
-    if (camera.chosen || shell.activating) return;
-    // a message box closing inside this work activates the window again: that nested
-    // activation does nothing
-    shell.activating = true;
-    struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{shell.activating};
+    if (shell.started_up) return;
+    shell.started_up = true;
 
     if (Formupdate && Formupdate->Checkforupdates1Click()) return;
     if (integration.window_closed) return; // the window was closed while the check ran
