@@ -12,6 +12,8 @@ namespace {
 constexpr long double pi = 3.141592653589793238462643383279502884L;
 constexpr long double phi_factor = 1800.0L / 255;          // tenths of a degree per code
 constexpr long double transmission_factor = 1000.0L / 255; // tenths of a percent per code
+// ... of calibrated angle images, whose background level is 200
+constexpr long double calibrated_transmission_factor = 1000.0L / 200;
 
 long double four_decimals(long double v) {
     return tarnwick::round_half_even(v * 10000) / 10000;
@@ -50,7 +52,10 @@ void transformx(int control_width, int control_height, int& x, int& y, int bitma
 Mean arithmetic_mean(const QImage& image, const QRect& area) {
     long double sum = 0;
     Mean mean;
-    mean.pixels = for_each_inside(image, area, [&](int code) { sum += code; });
+    mean.pixels = for_each_inside(image, area, [&](int code) {
+        sum += code;
+        mean.at_top += code == 255;
+    });
     if (mean.pixels > 0) mean.value = four_decimals(sum / mean.pixels);
     return mean;
 }
@@ -74,8 +79,8 @@ Mean axial_mean(const QImage& image, const QRect& area) {
     return mean;
 }
 
-QString sind_text(long double value, long double maximum) {
-    return QStringLiteral("sin(d)=") +
+QString sind_text(long double value, long double maximum, bool at_top) {
+    return (at_top ? QStringLiteral("sin(d)") + QChar(0x2265) : QStringLiteral("sin(d)=")) +
            numbers::shortest(tarnwick::round_half_even(value * maximum * 10000 / 255) / 10000);
 }
 
@@ -87,10 +92,10 @@ QString phi_text(std::optional<long double> value) {
     return text;
 }
 
-QString transmission_text(long double value) {
+QString transmission_text(long double value, bool calibrated) {
+    const long double factor = calibrated ? calibrated_transmission_factor : transmission_factor;
     return QStringLiteral("I/Io    =") +
-           numbers::shortest(tarnwick::round_half_even(value * transmission_factor) / 10) +
-           QLatin1Char('%');
+           numbers::shortest(tarnwick::round_half_even(value * factor) / 10) + QLatin1Char('%');
 }
 
 } // namespace reading

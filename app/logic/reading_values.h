@@ -18,6 +18,7 @@ void transformx(int control_width, int control_height, int& x, int& y, int bitma
 
 struct Mean {
     int pixels = 0; // of the selection that lie inside the bitmap
+    int at_top = 0; // of them at the top of the scale (255), where the value may be higher
     // The mean stored value (the red component) rounded to four decimals. Nothing when no
     // pixel lies inside; for the axial mean also when no pixel carries an angle.
     std::optional<long double> value;
@@ -32,10 +33,12 @@ Mean arithmetic_mean(const QImage& image, const QRect& area);
 // (cos 2 phi, sin 2 phi), halved; it lies in 0 (exclusive) to 255 (180 degrees).
 Mean axial_mean(const QImage& image, const QRect& area);
 
-// "sin(d)=0.502" with `maximum` the sin(d) colour maximum; "phi    =90.4°", or
-// "phi    =" without an angle; "I/Io    =50.2%".
-QString sind_text(long double value, long double maximum);
+// "sin(d)=0.502" with `maximum` the sin(d) colour maximum, "sin(d)≥0.5" when pixels of the
+// selection lie at the top of the colour scale, whose |sin(d)| may be higher; "phi    =90.4°",
+// or "phi    =" without an angle; "I/Io    =50.2%", the transmission also of calibrated
+// results, whose angle images put the background's level at 200.
+QString sind_text(long double value, long double maximum, bool at_top = false);
 QString phi_text(std::optional<long double> value);
-QString transmission_text(long double value);
+QString transmission_text(long double value, bool calibrated = false);
 
 } // namespace reading

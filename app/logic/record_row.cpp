@@ -52,8 +52,8 @@ std::array<std::optional<uint8_t>, length> encode(const Record& r) {
     return bytes;
 }
 
-Description describe(const std::array<uint8_t, length>& b) {
-    Description d;
+Decoded decode(const std::array<uint8_t, length>& b) {
+    Decoded d;
     if (b[one] != 1 || b[zero_a] != 0 || b[zero_b] != 0) {
         d.error = "no record row (its fixed bytes are not 1, 0, 0)";
         return d;
@@ -63,6 +63,21 @@ Description describe(const std::array<uint8_t, length>& b) {
         d.error = "the record row names no known kind of image (" + std::to_string(b[kind]) + ")";
         return d;
     }
+    d.kind = *recorded;
+    constexpr int steps = 20; // of the colour maximum: 0.05 each
+    d.sind_maximum =
+        numbers::rounded(b[sind_maximum] * steps / 255.0L) / static_cast<long double>(steps);
+    return d;
+}
+
+Description describe(const std::array<uint8_t, length>& b) {
+    Description d;
+    const Decoded decoded = decode(b);
+    if (!decoded.error.empty()) {
+        d.error = decoded.error;
+        return d;
+    }
+    const std::optional<result_kinds::Kind> recorded = decoded.kind;
     const char* optic_name = b[optic] == 100   ? "orthoscopic"
                              : b[optic] == 200 ? "conoscopic"
                                                : "none";

@@ -38,6 +38,17 @@ struct Record {
 // The red bytes of the 16 pixels, nothing for a pixel that is not written.
 std::array<std::optional<uint8_t>, length> encode(const Record& record);
 
+// What the program reads back of a saved image's record row: its kind and the sin(d)
+// colour maximum its |sin(d)| colours were drawn with, or why the bytes are no record row.
+// The program records only maxima of 0.05 to 1 in steps of 0.05, so the byte's nearest step
+// is the maximum itself.
+struct Decoded {
+    result_kinds::Kind kind = result_kinds::retardation;
+    long double sind_maximum = 1;
+    std::string error; // empty for a record row
+};
+Decoded decode(const std::array<uint8_t, length>& bytes);
+
 // The record read from the 16 red bytes as lines "name: value", one per field, or the
 // reason why they are no record row.
 struct Description {

@@ -7,12 +7,8 @@
 
 namespace result_info {
 
-namespace {
-
-// The record row of the file, or why it has none.
-record_row::Description read_record(const char* path) {
-    record_row::Description d;
-    std::array<uint8_t, record_row::length> bytes{};
+Row read_row(const std::string& path) {
+    Row r;
     int32_t width = 0, height = 0;
     const auto check = [&](const bmp::Header& h) {
         width = h.width;
@@ -23,18 +19,29 @@ record_row::Description read_record(const char* path) {
     const auto sink = [&](int32_t y, const uint8_t* bgrx) {
         if (y != record_row::row) return;
         for (int i = 0; i < record_row::length; ++i)
-            bytes[static_cast<size_t>(i)] = bgrx[4 * (record_row::first_column + i) + 2];
+            r.bytes[static_cast<size_t>(i)] = bgrx[4 * (record_row::first_column + i) + 2];
     };
     const bmp::Status status = bmp::read_file(path, {}, sink, check);
     if (status == bmp::Status::too_large && width > 0)
-        d.error = "not a saved result image (" + std::to_string(width) + " x " +
+        r.error = "not a saved result image (" + std::to_string(width) + " x " +
                   std::to_string(height) + " pixels, not " + std::to_string(record_row::width) +
                   " x " + std::to_string(record_row::height) + ")";
     else if (status != bmp::Status::ok)
-        d.error = bmp::status_text(status);
-    else
-        d = record_row::describe(bytes);
-    return d;
+        r.error = bmp::status_text(status);
+    return r;
+}
+
+namespace {
+
+// The record row of the file, or why it has none.
+record_row::Description read_record(const char* path) {
+    const Row row = read_row(path);
+    if (!row.error.empty()) {
+        record_row::Description d;
+        d.error = row.error;
+        return d;
+    }
+    return record_row::describe(row.bytes);
 }
 
 } // namespace

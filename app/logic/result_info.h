@@ -2,9 +2,21 @@
 // tools without a window and without a display.
 #pragma once
 
+#include "record_row.h"
+
+#include <array>
+#include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace result_info {
+
+// The record row of a saved result image file: its 16 red bytes, or why the file is none.
+struct Row {
+    std::array<uint8_t, record_row::length> bytes{};
+    std::string error; // empty for a saved result image
+};
+Row read_row(const std::string& path);
 
 // Prints to `out` one block per saved result image: "file: NAME" and the record's lines,
 // blocks separated by a blank line; and to `err` one line for each file that is no saved

@@ -1,6 +1,6 @@
-// A stand-in for the engine library: it returns the number given as the dark level
-// ("-d 7" returns 7) and appends one line per call, the options and the current
-// directory, to "engine_calls.txt" in the current directory.
+// A stand-in for the engine library: it returns the number written in "engine_code.txt" of
+// the current directory (0 without that file) and appends one line per call, the options
+// and the current directory, to "engine_calls.txt" there.
 #include <unistd.h>
 
 #include <cstdint>
@@ -15,6 +15,10 @@ extern "C" __attribute__((visibility("default"))) int32_t Execute_Tarnwick(const
         std::fprintf(log, "%s|%s\n", options, cwd);
         std::fclose(log);
     }
-    const char* d = std::strstr(options, " -d ");
-    return d ? static_cast<int32_t>(std::strtol(d + 4, nullptr, 10)) : 0;
+    int code = 0;
+    if (std::FILE* given = std::fopen("engine_code.txt", "r")) {
+        if (std::fscanf(given, "%d", &code) != 1) code = 0;
+        std::fclose(given);
+    }
+    return code;
 }

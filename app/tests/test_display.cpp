@@ -1,5 +1,6 @@
 // The result display: reloading the result image set, and the four legends drawn
 // completely each time, with the palette of the result images.
+#include "file_bytes.h"
 #include "logic/legend.h"
 #include "results_fixture.h"
 
@@ -170,20 +171,39 @@ TEST_F(ResultsTest, ReloadStopsAtTheFirstMissingFile) {
     EXPECT_EQ(form->Image2->picture(), a1);
 }
 
-// A threshold change: readings hidden, the result controls back at 320, the measurement
-// folder current, saving allowed again, the colour maximum taken, a run scheduled.
-TEST_F(ResultsTest, ThresholdChangeResetsTheDisplay) {
+// A threshold change takes effect with the run's results a second later: until then, and
+// when the run fails, the pictures, their legend and Save stay as they are, so a legend
+// always describes the picture beside it. The readings go, the measurement folder becomes
+// current and the run is scheduled at once.
+TEST_F(ResultsTest, ThresholdChangeTakesEffectWithTheResults) {
+    install_engine(ENGINE_STUB);
+    write_uniform_results({320, 240}, 100);
     auto form = make_window();
-    for (ui::Picture* p : {form->Image1, form->Image2, form->Image3}) p->resize(370, 240);
+    form->Timer4Timer(); // the stand-in answers 0: the results are shown, at maximum 1
+    ASSERT_EQ(form->Label13->caption(), "Ready");
+    const QImage legend_at_1 = form->legend1->picture(), picture = form->Image2->picture();
     for (ui::Label* l : {form->Label34, form->Label35, form->Label36}) l->setVisible(true);
-    form->SpeedButton1->setEnabled(false);
     QDir::setCurrent(QDir::tempPath());
+
     ui::set_position(form->TrackBar4, 4);
-    for (ui::Picture* p : {form->Image1, form->Image2, form->Image3})
-        EXPECT_EQ(p->size(), QSize(320, 240));
     for (ui::Label* l : {form->Label34, form->Label35, form->Label36}) EXPECT_TRUE(l->isHidden());
     EXPECT_EQ(QDir::currentPath(), QDir(folder.path()).canonicalPath());
-    EXPECT_TRUE(form->SpeedButton1->isEnabled());
     EXPECT_EQ(form->display.sind_maximum, 4 / 20.0L);
     EXPECT_TRUE(form->Timer4->enabled());
+    EXPECT_EQ(form->legend1->picture(), legend_at_1);
+
+    write_bytes(file("engine_code.txt"), "6");
+    form->Timer4Timer();
+    EXPECT_EQ(form->Label13->caption(), "Input Parameter Error");
+    EXPECT_EQ(form->legend1->picture(), legend_at_1);
+    EXPECT_EQ(form->Image2->picture(), picture);
+    EXPECT_EQ(form->display.shown_maximum, 1);
+
+    write_bytes(file("engine_code.txt"), "0");
+    form->Timer4Timer();
+    EXPECT_EQ(form->display.shown_maximum, 4 / 20.0L);
+    EXPECT_NE(form->legend1->picture(), legend_at_1);
+    for (ui::Picture* p : {form->Image1, form->Image2, form->Image3})
+        EXPECT_EQ(p->size(), QSize(320, 240));
+    EXPECT_TRUE(form->SpeedButton1->isEnabled());
 }

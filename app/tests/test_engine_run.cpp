@@ -45,12 +45,12 @@ TEST_F(ResultsTest, OptionStringFromTheControls) {
              ui::set_checked(f.monochrome, true);
          },
          "-s 0.025 -U 1 -d 0.15 -C m", "550"},
-        {"dark level as typed, sent with the next change",
+        {"dark level as a number, sent with the next change",
          [](TForm1& f) {
-             ui::set_text(f.darklevel, " 0.20x");
+             ui::set_text(f.darklevel, " 0.20");
              ui::set_position(f.sindthreshhold1, 10);
          },
-         "-s 0.05 -U 1 -d  0.20x -C m", "1"},
+         "-s 0.05 -U 1 -d 0.2 -C m", "1"},
         {"no channel checked",
          [](TForm1& f) {
              ui::set_checked(f.monochrome, false);
@@ -126,7 +126,7 @@ TEST_F(ResultsTest, StatusTextOfEveryResultCode) {
         SCOPED_TRACE(c.code);
         form->Label13->set_caption("Status");
         form->Start_Sequence->setEnabled(false);
-        ui::set_text(form->darklevel, QString::number(c.code)); // the stand-in returns it
+        write_bytes(file("engine_code.txt"), QByteArray::number(c.code)); // the stand-in returns it
         form->sindthreshhold1Change();
         form->Timer4Timer();
         EXPECT_FALSE(form->Timer4->enabled());
@@ -176,19 +176,22 @@ TEST_F(ResultsTest, OptionsTooLongForTheEngineAreRefused) {
     install_engine(ENGINE_STUB);
     auto form = make_window();
     const QString deep = folder.path() + "/" + QString(240, 'd') + "/";
-    ui::set_text(form->Edit1, "-P \"" + deep + "\" -s 0.025 -U 1 -d 0.15 -C m");
+    ASSERT_TRUE(QDir().mkpath(deep));
+    form->shell.measurement_folder = deep;
     ui::run_handler([&] { form->Timer4Timer(); });
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].contains("too long")) << dialogs.errors[0].toStdString();
     EXPECT_TRUE(calls_in(file("engine_calls.txt")).isEmpty());
     EXPECT_TRUE(form->Start_Sequence->isEnabled());
-    ui::set_text(form->Edit1, "-P \"" + folder.path() + "/\" -C m"); // a short one runs
+    form->shell.measurement_folder = folder.path() + "/"; // a short one runs
     form->Timer4Timer();
     EXPECT_EQ(calls_in(file("engine_calls.txt")).size(), 1);
 }
 
 // The real engine on an angle image set of the program folder: "Ready" and its three
-// result images on screen. A failing run shows its status and leaves them as they are.
+// result images on screen. A failing run, or one the program refuses (a dark level that is
+// no number from 0 to 0.95 would make the engine's "Input Parameter Error", or another
+// option if it held one), shows its status and leaves them as they are.
 TEST_F(ResultsTest, RealEngineRunShowsItsResults) {
     install_engine();
     make_angle_set(48);
@@ -214,7 +217,13 @@ TEST_F(ResultsTest, RealEngineRunShowsItsResults) {
         {"status file left over",
          [this](TForm1&) { QFile(file("tarnwick.sta")).open(QIODevice::WriteOnly); }, "busy"},
         {"dark level not a number", [](TForm1& f) { ui::set_text(f.darklevel, "dark"); },
-         "Input Parameter Error"},
+         "The dark level \"dark\" is not a number from 0 to 0.95 (Set-up page, Calibrations)."},
+        {"dark level beyond 0.95", [](TForm1& f) { ui::set_text(f.darklevel, "0.96"); },
+         "The dark level \"0.96\" is not a number from 0 to 0.95 (Set-up page, Calibrations)."},
+        {"dark level with an option behind it",
+         [](TForm1& f) { ui::set_text(f.darklevel, "0.15 -P /elsewhere/"); },
+         "The dark level \"0.15 -P /elsewhere/\" is not a number from 0 to 0.95 (Set-up page, "
+         "Calibrations)."},
         {"no 0.bmp", [this](TForm1&) { QFile::remove(file("0.bmp")); },
          "Error reading first image"},
     };
@@ -224,7 +233,7 @@ TEST_F(ResultsTest, RealEngineRunShowsItsResults) {
         const QImage on_screen = form->Image2->picture();
         c.prepare(*form);
         form->sindthreshhold1Change();
-        form->Timer4Timer();
+        ui::run_handler([&] { form->Timer4Timer(); });
         EXPECT_EQ(form->Label13->caption(), c.status);
         EXPECT_EQ(form->Image2->picture(), on_screen);
         QFile::remove(file("tarnwick.sta"));

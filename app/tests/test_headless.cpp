@@ -1,6 +1,7 @@
 // `vexolan --collect-background` and `vexolan --measure BASE`, run as a user runs them: the
 // program and the engine library in a program folder of their own, no display, the
 // virtual microscope filming in real time.
+#include "file_bytes.h"
 #include "microscope_fixture.h"
 
 namespace {
@@ -72,10 +73,18 @@ TEST_F(HeadlessTest, CollectBackgroundThenMeasure) {
 // The exit status: the engine's result code, 20 when no measurement could start, 2 for
 // arguments that do not fit; nothing is kept under the base name of a failed one.
 TEST_F(HeadlessTest, ExitStatus) {
-    // the virtual camera and the stage's motor settings, and a dark level that is no number
-    write_settings("Virtual microscope\r\n200\r\n0\r\n0\r\n0\r\n2000\r\n11\r\n1\r\n1\r\n200\r\n"
-                   "1\r\n1\r\n1\r\n2\r\n0.2500 0.1000 0.0500 0.0250\r\n"
-                   "0 0 0 1 0 0 1 0 0 0 0 0 1 0\r\nnot a number\r\n10\r\n1 1 1 1\r\n\r\n");
+    // the virtual camera and the stage's motor settings; an engine that answers 6
+    auto settings = [this](const char* dark_level) {
+        write_settings(
+            QByteArray("Virtual microscope\r\n200\r\n0\r\n0\r\n0\r\n2000\r\n11\r\n1\r\n1\r\n"
+                       "200\r\n1\r\n1\r\n1\r\n2\r\n0.2500 0.1000 0.0500 0.0250\r\n"
+                       "0 0 0 1 0 0 1 0 0 0 0 0 1 0\r\n") +
+            dark_level + "\r\n10\r\n1 1 1 1\r\n\r\n");
+    };
+    settings("0.15");
+    ASSERT_TRUE(QFile::remove(file("libtarnwick.so")));
+    ASSERT_TRUE(QFile::copy(ENGINE_STUB, file("libtarnwick.so")));
+    write_bytes(file("engine_code.txt"), "6");
     const struct {
         QStringList arguments;
         int status;
@@ -99,6 +108,15 @@ TEST_F(HeadlessTest, ExitStatus) {
         EXPECT_TRUE(o.out.isEmpty()) << o.out.toStdString();
         EXPECT_TRUE(QDir(file("work")).isEmpty());
     }
+    // a dark level that is no number: refused before the polarizer turns, and said why
+    settings("not a number");
+    const Outcome o = vexolan({"--simulate", "--measure", "run"});
+    EXPECT_EQ(o.status, 20);
+    EXPECT_TRUE(o.err.contains("error: The dark level \"not a number\" is not a number from 0 to "
+                               "0.95 (Set-up page, Calibrations)."))
+        << o.err.toStdString();
+    EXPECT_FALSE(o.err.contains("forward")) << o.err.toStdString();
+    EXPECT_TRUE(QDir(file("work")).isEmpty());
 }
 
 // A signal during the measurement closes the window in order: the close waits until the

@@ -37,7 +37,8 @@ TEST_F(ResultsTest, ReadingsOverADraggedRectangle) {
         QPoint from, to;
         bool one_pixel; // the pointer goes back to the press point
         QString sind, phi, transmission;
-        long double sind_maximum = 1;
+        long double sind_maximum = 1; // of the shown |sin(d)| picture
+        bool calibrated = false;      // the shown results' angle images were calibrated
     } cases[] = {
         // clang-format off
         {"one pixel red 128", small, u128, u128, u128, {50, 40}, {60, 45}, true,
@@ -50,8 +51,15 @@ TEST_F(ResultsTest, ReadingsOverADraggedRectangle) {
          false, "sin(d)=0.1255", "phi    =45.2" + degree, "I/Io    =39.2%"},
         {"no angle at all", small, u100, uniform(0), uniform(0), {10, 10}, {13, 12}, false,
          "sin(d)=0", "phi    =", "I/Io    =39.2%"},
-        {"top of the scale at colour maximum 0.05", small, uniform(1), uniform(255), uniform(255),
-         {10, 10}, {13, 12}, false, "sin(d)=0.05", "phi    =180" + degree, "I/Io    =0.4%", 0.05L},
+        {"top of the scale at colour maximum 0.05: at least that", small, uniform(1),
+         uniform(255), uniform(255), {10, 10}, {13, 12}, false, "sin(d)\u22650.05",
+         "phi    =180" + degree, "I/Io    =0.4%", 0.05L},
+        {"one pixel of the selection at the top of the scale", small, u100,
+         [](int x, int y) { return x == 12 && y == 11 ? 255 : 45; }, u100, {10, 10}, {13, 12},
+         false, "sin(d)\u22650.1225", "phi    =70.6" + degree, "I/Io    =39.2%", 0.5L},
+        {"calibrated: the background's level 200 is all the light", small, uniform(180), u100,
+         u100, {10, 10}, {13, 12}, false, "sin(d)=0.3922", "phi    =70.6" + degree,
+         "I/Io    =90%", 1, true},
         {"640 x 480 in a 320 x 240 control", large, only_at_200_100, only_at_200_100,
          only_at_200_100, {100, 50}, {101, 51}, true, "sin(d)=0.302", "phi    =54.4" + degree,
          "I/Io    =30.2%"},
@@ -66,7 +74,9 @@ TEST_F(ResultsTest, ReadingsOverADraggedRectangle) {
         for (int pressed = 1; pressed <= 3; ++pressed) {
             SCOPED_TRACE(std::string(c.name) + " on Image" + std::to_string(pressed));
             auto form = shown_window();
-            form->display.sind_maximum = c.sind_maximum;
+            form->display.shown = TForm1::Shown::engine_results;
+            form->display.shown_maximum = c.sind_maximum;
+            form->display.shown_calibrated = c.calibrated;
             ui::Picture* image = pressed == 1   ? form->Image1
                                  : pressed == 2 ? form->Image2
                                                 : form->Image3;

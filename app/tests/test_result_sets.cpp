@@ -1,5 +1,6 @@
 // Saving the result images as a set with legend strip and record row, opening a saved
 // set, and `vexolan --info` on saved images.
+#include "file_bytes.h"
 #include "results_fixture.h"
 
 #include <QDir>
@@ -199,33 +200,82 @@ TEST_F(ResultSetTest, OpeningASetShowsItFromAnyOfItsNames) {
         }
         EXPECT_EQ(form->display.result_width, 370);
         EXPECT_FALSE(form->SpeedButton1->isEnabled());
+        // a threshold change whose run brings no results leaves the set shown as it is
         ui::set_position(form->TrackBar4, 19);
-        EXPECT_TRUE(form->SpeedButton1->isEnabled());
-        EXPECT_EQ(form->Image2->size(), QSize(320, 240));
+        form->Timer4Timer();
+        EXPECT_EQ(form->Label13->caption(), "DLL not found");
+        EXPECT_FALSE(form->SpeedButton1->isEnabled());
+        EXPECT_EQ(form->Image2->size(), QSize(370, 240));
     }
 }
 
-// Opening quartz.a1.bmp where the set has no other file: the measurement folder keeps
-// only a1.bmp, the reload finds no a0.bmp and changes no picture; the controls widen.
-TEST_F(ResultSetTest, OpeningAnIncompleteSet) {
+// A set is opened whole or not at all: a file of a set whose other files are missing, a
+// bitmap that is no saved result image, or a set whose files were mixed up is named in a
+// message, and the results shown and their files stay as they are.
+TEST_F(ResultSetTest, OpeningWhatIsNoWholeSetChangesNothing) {
     write_results({320, 240}, uniform(7), uniform(8), uniform(9));
     auto form = make_window();
     form->reloadimages();
+    const QString sets = folder.path() + "/elsewhere/";
     QDir(folder.path()).mkdir("elsewhere");
-    save_as(*form, folder.path() + "/elsewhere/quartz.bmp");
-    QFile::remove(folder.path() + "/elsewhere/quartz.a0.bmp");
-    QFile::remove(folder.path() + "/elsewhere/quartz.a2.bmp");
+    save_as(*form, sets + "quartz.bmp");
+    ASSERT_TRUE(QFile::copy(sets + "quartz.a1.bmp", sets + "mixed.a1.bmp"));
+    ASSERT_TRUE(QFile::copy(sets + "quartz.a1.bmp", sets + "mixed.a2.bmp"));
+    ASSERT_TRUE(QFile::copy(sets + "quartz.a0.bmp", sets + "mixed.a0.bmp"));
+    QFile::remove(sets + "quartz.a0.bmp");
+    QFile::remove(sets + "quartz.a2.bmp");
+    ASSERT_TRUE(bitmap_file::write(sets + "holiday.bmp", QImage(64, 48, QImage::Format_RGB32)));
+    const QByteArray a1 = read_bytes(file("a1.bmp"));
     const QImage shown = form->Image2->picture();
-    open(*form, folder.path() + "/elsewhere/quartz.a1.bmp");
-    EXPECT_EQ(QDir(folder.path()).entryList({"a?.bmp"}), QStringList{"a1.bmp"});
-    EXPECT_EQ(form->Image2->picture(), shown);
-    EXPECT_EQ(form->Image1->size(), QSize(370, 240));
-    EXPECT_EQ(form->display.result_width, 320);
+    const struct {
+        const char* chosen;
+        QString says;
+    } cases[] = {
+        {"quartz.a1.bmp", "elsewhere/quartz.a0.bmp is missing."},
+        {"holiday.bmp", "elsewhere/holiday.a0.bmp is missing."},
+        {"mixed.a2.bmp", "elsewhere/mixed.a2.bmp holds the |sin(d)| image of a set, not the phi "
+                         "image."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.chosen);
+        dialogs.messages.clear();
+        open(*form, sets + c.chosen);
+        ASSERT_EQ(dialogs.messages.size(), 1);
+        EXPECT_TRUE(dialogs.messages[0].startsWith("\"" + sets + c.chosen +
+                                                   "\" is not a saved result set: "))
+            << dialogs.messages[0].toStdString();
+        EXPECT_TRUE(dialogs.messages[0].endsWith(c.says)) << dialogs.messages[0].toStdString();
+        EXPECT_EQ(read_bytes(file("a1.bmp")), a1);
+        EXPECT_EQ(form->Image2->picture(), shown);
+        EXPECT_EQ(form->Image1->size(), QSize(320, 240));
+    }
 
     dialogs.files.push_back(""); // cancelled: nothing changes
     form->SpeedButton1->setEnabled(true);
     form->Openimages->click();
     EXPECT_TRUE(form->SpeedButton1->isEnabled());
+}
+
+// An opened set is read with the colour maximum it was saved with, whatever the slider
+// says now: the 0.4 of a set saved at 0.5 reads 0.4 with the slider at 1.
+TEST_F(ResultSetTest, AnOpenedSetReadsWithItsOwnColourMaximum) {
+    install_engine(ENGINE_STUB);
+    write_uniform_results({320, 240}, 204); // 0.4 at the colour maximum 0.5
+    {
+        auto form = make_window();
+        ui::set_position(form->TrackBar4, 10);
+        form->Timer4Timer(); // the engine's results, at 0.5
+        ASSERT_EQ(form->display.shown_maximum, 0.5L);
+        save_as(*form, folder.path() + "/at_half.bmp");
+    }
+    auto form = shown_window();
+    ASSERT_EQ(form->display.sind_maximum, 1);
+    open(*form, folder.path() + "/at_half.a1.bmp");
+    EXPECT_EQ(form->display.shown_maximum, 0.5L);
+    press(*form, form->Image2, {100, 100});
+    move(*form, form->Image2, {104, 103});
+    release(*form, form->Image2, {104, 103});
+    EXPECT_EQ(form->Label34->caption(), "sin(d)=0.4");
 }
 
 // `vexolan --info` prints the record rows of saved images, without a display, and names

@@ -65,7 +65,7 @@ class SequenceTest : public MicroscopeTest {
 TEST_F(SequenceTest, MeasuresTheTargetSlideForwardAndBack) {
     form = start_microscope();
     EXPECT_EQ(run(form->Start_Sequence), measurement);
-    EXPECT_EQ(form->Label13->caption(), "Ready");
+    EXPECT_EQ(form->Label13->caption(), "Ready, not corrected"); // no background images
     EXPECT_EQ(form->sequence.engine_code, 0);
     expect_idle();
     EXPECT_EQ(sim->current_position(0), 0);
@@ -104,7 +104,7 @@ TEST_F(SequenceTest, ActivationsDuringAMeasurementLeaveItRight) {
         QApplication::setActiveWindow(form.get());
     };
     EXPECT_EQ(run(form->Start_Sequence), measurement);
-    EXPECT_EQ(form->Label13->caption(), "Ready");
+    EXPECT_EQ(form->Label13->caption(), "Ready, not corrected");
     EXPECT_FALSE(form->Timer1->enabled());
     EXPECT_EQ(sim->current_position(0), 0);
     expect_target_truth(read(file("a1.bmp")), read(file("a2.bmp")), 0.04);
@@ -147,10 +147,10 @@ TEST_F(SequenceTest, BackgroundImagesCalibrateTheEmptyField) {
 }
 
 // Start while a sequence runs changes nothing; "Collect background images" while one runs
-// makes the rest of it a background collection, without starting anew, as long as no angle
-// image has been combined yet: later it is refused, and the background set stays as it
-// was. A status file left behind is removed at the start,
-// so the engine is not "busy".
+// makes the rest of it a background collection, without starting anew, when the operator
+// confirms it and as long as no angle image has been combined yet: later it is refused, and
+// the background set stays as it was, as it does when the operator says No. A status file
+// left behind is removed at the start, so the engine is not "busy".
 TEST_F(SequenceTest, StartAndCollectWhileRunning) {
     form = start_microscope();
     small_frames();
@@ -164,7 +164,11 @@ TEST_F(SequenceTest, StartAndCollectWhileRunning) {
         }
         if (text == collect_at) form->CollectbackgroundimagesClick();
     };
+    dialogs.answers = {true};
     EXPECT_EQ(run(form->Start_Sequence), measurement + QStringList{"background 0°"});
+    EXPECT_EQ(dialogs.questions.size(), 1);
+    EXPECT_TRUE(dialogs.questions[0].contains("04x_o_320 x 240_550"))
+        << dialogs.questions[0].toStdString();
     EXPECT_EQ(state_after_start, 3);
     EXPECT_EQ(form->sequence.engine_code, 0);
     EXPECT_FALSE(QFile::exists(file("tarnwick.sta")));
@@ -180,6 +184,11 @@ TEST_F(SequenceTest, StartAndCollectWhileRunning) {
     collect_at = "90° back (7/9)"; // 135 degrees has been combined
     EXPECT_EQ(run(form->Start_Sequence), measurement);
     EXPECT_EQ(dialogs.messages.filter("already combined angle images").size(), 1);
+    EXPECT_EQ(dialogs.questions.size(), 1);
+    collect_at = "45° forward (2/9)"; // the operator says No: the measurement goes on
+    EXPECT_EQ(run(form->Start_Sequence), measurement);
+    EXPECT_EQ(dialogs.questions.size(), 2);
+    EXPECT_EQ(form->Label13->caption(), "Ready");
     for (qsizetype i = 0; i < backgrounds.size(); ++i)
         EXPECT_EQ(read_bytes(backgrounds[i]), stored[i]) << backgrounds[i].toStdString();
     expect_idle();
@@ -270,8 +279,13 @@ TEST_F(SequenceTest, FailuresEndInIdleAndStartWorksAgain) {
         {"a save", [&] { QDir().mkdir(angle_image(45)); }, [&] { QDir().rmdir(angle_image(45)); },
          false, "Cannot create file \"" + angle_image(45) + "\"."},
         {"a background image", [&] { QDir().mkdir(background_90); },
-         [&] { QDir().rmdir(background_90); }, true,
-         "Cannot store the background image \"" + background_90 + "\"."},
+         [&] {
+             // the three others were stored: an incomplete set, which no measurement uses
+             QDir().rmdir(background_90);
+             for (int angle : {0, 45, 135})
+                 QFile::remove(file("04x_o_320 x 240_550_" + QString::number(angle) + ".bmp"));
+         },
+         true, "Cannot store the background image \"" + background_90 + "\"."},
         {"the polarizer", [&] { ui::set_position(form->TrackBar3, 0); },
          [&] { ui::set_position(form->TrackBar3, form->TrackBar3->maximum()); }, false,
          "Polarizer did not reach 45 degrees"},
@@ -290,7 +304,7 @@ TEST_F(SequenceTest, FailuresEndInIdleAndStartWorksAgain) {
         expect_idle();
         c.mend();
         EXPECT_EQ(run(form->Start_Sequence), measurement) << c.what;
-        EXPECT_EQ(form->Label13->caption(), "Ready") << c.what;
+        EXPECT_EQ(form->Label13->caption(), "Ready, not corrected") << c.what;
         EXPECT_EQ(dialogs.errors.size(), 1) << c.what;
     }
 }
@@ -399,6 +413,7 @@ TEST_F(FakeCameraSequenceTest, SaturationIsReported) {
         clipped_green = c.clipped_green;
         ui::set_checked(c.channel, true);
         measure();
+        warnings = warnings.filter("saturated");
         EXPECT_EQ(progress.first(), "0° forward (1/9)");
         if (c.warning) {
             EXPECT_EQ(warnings.size(), 8) << warnings.join(" | ").toStdString();
@@ -412,6 +427,29 @@ TEST_F(FakeCameraSequenceTest, SaturationIsReported) {
         }
     }
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(" | ").toStdString();
+}
+
+// Calibrated angle images clip where the sample is brighter than 1.275 times its
+// background, also where the camera does not: the same warning says so, and the final
+// status carries it.
+TEST_F(FakeCameraSequenceTest, ClippingAfterCalibrationIsReported) {
+    QImage background(100, 10, QImage::Format_RGB32);
+    background.fill(qRgb(100, 100, 100));
+    for (int angle : angles)
+        ASSERT_TRUE(bitmap_file::write(
+            folder.path() + QStringLiteral("/04x_o_100 x 10_550_%1.bmp").arg(angle), background));
+    frame = [] {
+        QImage f(100, 10, QImage::Format_RGB32);
+        f.fill(qRgb(130, 130, 130)); // 260 of 200 once calibrated
+        return f;
+    };
+    ASSERT_TRUE(
+        QFile::link(QString::fromLocal8Bit(TARNWICK_LIBRARY), folder.path() + "/libtarnwick.so"));
+    measure();
+    ASSERT_EQ(warnings.size(), 4) << warnings.join(" | ").toStdString();
+    EXPECT_TRUE(warnings[0].startsWith("saturated 100.0% at 135°")) << warnings[0].toStdString();
+    EXPECT_EQ(progress.last(), "0° back (9/9), saturated 100.0%");
+    EXPECT_EQ(form->Label13->caption(), "Ready, saturated 100.0%");
 }
 
 // A first start without a settings file takes the first-start settings: the camera, and

@@ -5,6 +5,7 @@
 
 #include "VexolanUpdate/update_form.h"
 #include "fake_camera.h"
+#include "qt_printers.h"
 #include "stepper/simulated_stepper.h"
 #include "ui/handlers.h"
 #include "window/form.h"

@@ -2,6 +2,7 @@
 #include "form.h"
 #include "logic/legend.h"
 #include "logic/numbers.h"
+#include "logic/record_row.h"
 
 namespace {
 
@@ -31,6 +32,30 @@ void TForm1::reloadimagespath() {
 
 void TForm1::reloadimages() {
     reloadimagespath();
+}
+
+// The result image set of the measurement folder is loaded and shown: a saved set at its
+// full 370 pixels, its own legend strip over the live legend, the engine's results at 320
+// beside their legends. Readings of the pictures before are gone with them.
+bool TForm1::show_results(Shown what, long double maximum) {
+    if (!load_result_images()) return false;
+    display.result_width = Image1->picture().width();
+    display.result_height = Image1->picture().height();
+    display.shown = what;
+    display.shown_maximum = maximum;
+    display.shown_calibrated = what == Shown::engine_results && analysis.calibrated;
+    const int width = what == Shown::saved_set ? record_row::width : 320;
+    for (ui::Picture* p : {Image1, Image2, Image3}) p->resize(width, p->height());
+    // a saved set is not saved again: only the engine's results are
+    SpeedButton1->setEnabled(what == Shown::engine_results);
+    const std::pair<ui::Label*, const char*> readings_of[] = {
+        {Label34, "sin(d)"}, {Label35, "phi"}, {Label36, "I/Io"}};
+    for (auto [label, caption] : readings_of) {
+        label->set_caption(QString::fromLatin1(caption));
+        label->setVisible(false);
+    }
+    Legend();
+    return true;
 }
 
 // The image scale of the selected objective under the scale bar.
@@ -89,7 +114,8 @@ void TForm1::Legend() {
             display.legend_backgrounds[i] = legends[i].first->picture();
 
     for (size_t i = 0; i < std::size(legends); ++i) {
-        legend::Content content = legend_content(legends[i].second, display.sind_maximum);
+        // the colour scale of the picture beside it
+        legend::Content content = legend_content(legends[i].second, shown_maximum());
         content.scale = scale_text();
         content.wavelength = nm->text();
         QImage image = display.legend_backgrounds[i];

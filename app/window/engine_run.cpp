@@ -11,20 +11,40 @@
 
 #include <stdexcept>
 
+// The display thresholds take effect at the engine run a second later: until its results
+// are shown the pictures, their legends and Save stay as they are.
 void TForm1::sindthreshhold1Change() {
     Timer4->setEnabled(false); // a pending run is cancelled
     for (ui::Label* l : {Label34, Label35, Label36}) l->setVisible(false);
-    for (ui::Picture* p : {Image1, Image2, Image3}) p->resize(320, p->height());
     QDir::setCurrent(shell.measurement_folder);
-    SpeedButton1->setEnabled(true);
     display.sind_maximum = TrackBar4->value() / 20.0L;
-    ui::set_text(Edit1, option_string());
+    // the options the run will send, as far as the controls give them now
+    if (const EngineOptions o = engine_options(); o.problem.isEmpty()) ui::set_text(Edit1, o.text);
     Legend();
     Timer4->setEnabled(true); // the run follows a second after the last change
 }
 
-// -P "folder" -s <angle limit> -U <colour maximum> -d <dark level as typed> -C <channel>
-QString TForm1::option_string() const {
+std::optional<long double> TForm1::dark_level() const {
+    const std::optional<long double> level = numbers::parse_decimal(darklevel->text());
+    if (!level || !(*level >= 0 && *level <= max_dark_level)) return std::nullopt;
+    return level;
+}
+
+// -P "folder" -s <angle limit> -U <colour maximum> -d <dark level> -C <channel>, every value
+// written by the program itself, so that nothing typed into a field reaches the engine as
+// options of its own.
+TForm1::EngineOptions TForm1::engine_options() const {
+    const std::optional<long double> dark = dark_level();
+    if (!dark)
+        return {{},
+                QStringLiteral("The dark level \"%1\" is not a number from 0 to %2 (Set-up page, "
+                               "Calibrations).")
+                    .arg(darklevel->text(), numbers::shortest(max_dark_level))};
+    if (shell.measurement_folder.contains(QLatin1Char('"')))
+        return {{},
+                QStringLiteral("The program folder \"%1\" holds a double quote, which the "
+                               "engine's options cannot carry. Move the program to another folder.")
+                    .arg(shell.measurement_folder)};
     // with no channel chosen the engine reads its default
     const std::optional<size_t> checked = checked_channel();
     const QString channel =
@@ -34,10 +54,11 @@ QString TForm1::option_string() const {
     // colour maximum: a pixel gets an angle when |sin(d)| reaches the sin(d) limit
     const long double sind_limit = sindthreshhold1->value() / 200.0L;
     const long double angle_limit = sind_limit / display.sind_maximum;
-    return QStringLiteral("-P \"") + shell.measurement_folder + QStringLiteral("\" -s ") +
-           numbers::shortest(angle_limit) + QStringLiteral(" -U ") +
-           numbers::shortest(display.sind_maximum) + QStringLiteral(" -d ") + darklevel->text() +
-           channel;
+    return {QStringLiteral("-P \"") + shell.measurement_folder + QStringLiteral("\" -s ") +
+                numbers::shortest(angle_limit) + QStringLiteral(" -U ") +
+                numbers::shortest(display.sind_maximum) + QStringLiteral(" -d ") +
+                numbers::shortest(*dark) + channel,
+            {}};
 }
 
 void TForm1::Timer4Timer() {
@@ -61,8 +82,18 @@ void TForm1::nmChange() {
     if (whole) analysis.wavelength = wavelength;
 }
 
+// One run on the angle image set with the options of the controls as they are now. When
+// the controls give none, the status line says why and nothing runs.
 void TForm1::ExecuteTarnwick() {
-    const QByteArray options = QFile::encodeName(Edit1->text());
+    analysis.result_code = -1;
+    const EngineOptions o = engine_options();
+    if (!o.problem.isEmpty()) {
+        Label13->set_caption(o.problem);
+        Start_Sequence->setEnabled(true);
+        return;
+    }
+    ui::set_text(Edit1, o.text);
+    const QByteArray options = QFile::encodeName(o.text);
     // the engine reads at most TARNWICK_MAX_OPTION_CHARS characters and would run with
     // whatever options were cut off
     if (options.size() > TARNWICK_MAX_OPTION_CHARS) {
@@ -83,6 +114,7 @@ void TForm1::ExecuteTarnwick() {
         env_.program_folder + env_.engine_library, env_.engine_library, options);
     analysis.result_code = run.outcome == engine_library::Outcome::called ? run.code : -1;
     Label13->set_caption(engine_library::status_text(run));
-    if (run.outcome == engine_library::Outcome::called && run.code == 0) load_result_images();
+    if (analysis.result_code == TARNWICK_READY)
+        show_results(Shown::engine_results, display.sind_maximum);
     Start_Sequence->setEnabled(true);
 }

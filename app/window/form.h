@@ -210,6 +210,12 @@ class TForm1 : public QWidget {
         QStringList stored_backgrounds;
         // the most clipped integrated image of the running sequence, in per cent
         double clipped_percent = 0;
+        // the background set the sequence uses or stores, fixed at its start, and whether a
+        // measurement divides by it (the set is complete)
+        QString background_prefix;
+        bool calibrating = false;
+        // what the final status adds to the engine's word on the results ("not corrected")
+        QStringList notes;
         // Each progress text as Label13 shows it, and each warning, for a run without an
         // operator.
         std::function<void(const QString&)> on_progress, on_warning;
@@ -218,10 +224,19 @@ class TForm1 : public QWidget {
     struct Analysis {
         int32_t wavelength = 550; // nm
         int32_t result_code = -1; // of the last engine run; -1: the engine could not be called
+        // the angle image set was divided by background images (their level is 200)
+        bool calibrated = false;
     } analysis;
 
+    // What the result pictures show: nothing yet, the engine's results, or a saved set.
+    enum class Shown { nothing, engine_results, saved_set };
     struct Display {
-        long double sind_maximum = 1.0L; // the sin(d) colour maximum
+        long double sind_maximum = 1.0L; // the sin(d) colour maximum of the next engine run
+        Shown shown = Shown::nothing;
+        // the colour maximum the shown |sin(d)| picture was computed with, and whether the
+        // shown results come from calibrated angle images
+        long double shown_maximum = 1.0L;
+        bool shown_calibrated = false;
         int32_t result_width = 320, result_height = 240;
         // the legend pictures as stored with the window, before anything is drawn on them
         std::array<QImage, 4> legend_backgrounds;
@@ -352,10 +367,26 @@ class TForm1 : public QWidget {
     void park_motors_and_end();
 
     // engine run
-    QString option_string() const;
+    // The options of an engine run, built from the controls as they are now; or, when the
+    // controls do not give valid ones, what is wrong (then `text` is empty).
+    struct EngineOptions {
+        QString text, problem;
+    };
+    EngineOptions engine_options() const;
+    // The dark level typed on the Set-up page, when it is a number from 0 to max_dark_level.
+    static constexpr long double max_dark_level = 0.95L;
+    std::optional<long double> dark_level() const;
 
     // result display
     bool load_result_images();
+    // The result image set of the measurement folder becomes the shown results, computed
+    // with colour maximum `maximum`: the widths of their controls, Save, the legends and the
+    // readings follow them. False, with the display as it was, when a file cannot be read.
+    bool show_results(Shown what, long double maximum);
+    // The colour maximum of the |sin(d)| picture shown; the next run's while none is shown.
+    long double shown_maximum() const {
+        return display.shown == Shown::nothing ? display.sind_maximum : display.shown_maximum;
+    }
     QString scale_text() const;
 
     // readings
@@ -375,11 +406,24 @@ class TForm1 : public QWidget {
     bool closing() const { return sequence.stopping || integration.window_closed; }
     void wait_for_polarizer(int32_t angle);
     void wait_for_integration(int32_t target);
-    void save_angle_image(int32_t angle);
-    void combine_angle_image(int32_t angle, const QString& prefix);
+    // the angle image written, as it is in its file
+    const QImage& save_angle_image(int32_t angle);
+    QImage combine_angle_image(int32_t angle, const QString& prefix);
     void store_background_images(const QString& prefix);
     void show_progress(const QString& step);
-    void check_clipping(const QString& step, int32_t angle);
+    void check_clipping(const QString& step, int32_t angle, const QImage& angle_image);
+    QString sequence_notes() const;
+    // What a sequence about to start does: the background set, and what it says about
+    // its results (notes in the final status, warnings at the start).
+    struct StartPlan {
+        QString background_prefix;
+        bool calibrating = false;
+        QStringList notes, warnings;
+    };
+    StartPlan plan_start(bool measuring);
+    void check_polarizer_positions(StartPlan& plan) const;
+    // How far the polarizer may stand off an angle before the results say so, in degrees.
+    static constexpr long double max_angle_off = 2;
 
     // camera and frame integration
     void select_listed_camera();

@@ -117,11 +117,11 @@ void TForm1::write_reading(result_kinds::Kind kind) {
     switch (kind) {
     case result_kinds::transmission:
         if (const auto mean = reading::arithmetic_mean(buffer, selected); mean.value)
-            label->set_caption(reading::transmission_text(*mean.value));
+            label->set_caption(reading::transmission_text(*mean.value, display.shown_calibrated));
         break;
     case result_kinds::retardation:
         if (const auto mean = reading::arithmetic_mean(buffer, selected); mean.value)
-            label->set_caption(reading::sind_text(*mean.value, display.sind_maximum));
+            label->set_caption(reading::sind_text(*mean.value, shown_maximum(), mean.at_top > 0));
         break;
     case result_kinds::angle:
         if (const auto mean = reading::axial_mean(buffer, selected); mean.pixels > 0)

@@ -3,11 +3,14 @@
 #include "logic/bitmap_file.h"
 #include "logic/objectives.h"
 #include "logic/record_row.h"
+#include "logic/result_info.h"
 #include "ui/handlers.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstring>
+#include <stdexcept>
 
 namespace {
 
@@ -97,8 +100,8 @@ QImage TForm1::saved_image(result_kinds::Kind kind) {
     if (const std::optional<size_t> checked = checked_objective())
         record.objective = objectives::magnification[*checked];
     record.kind = kind;
-    record.sind_maximum = display.sind_maximum;
-    const QDateTime now = env_.now(); // each file takes its own time reading
+    record.sind_maximum = shown_maximum(); // the one its colours were drawn with
+    const QDateTime now = env_.now();      // each file takes its own time reading
     record.year = now.date().year();
     record.month = now.date().month();
     record.day = now.date().day();
@@ -113,21 +116,52 @@ QImage TForm1::saved_image(result_kinds::Kind kind) {
     return out;
 }
 
+// A saved set is opened whole or not at all: its three images must be there, each a saved
+// result image of its kind. Anything else is named in a message and changes nothing, so the
+// results shown and their files stay.
 void TForm1::OpenimagesClick() {
     OpenDialog1.filter = bitmap_filter;
     OpenDialog1.default_extension = bitmap_extension;
     if (!dialogs().execute(OpenDialog1)) return;
-    SpeedButton1->setEnabled(false); // until the next threshold change computes new results
     // quartz.a1.bmp, quartz.a0.bmp and quartz.bmp all name the set quartz
     QString base = OpenDialog1.file_name.left(extension_at(OpenDialog1.file_name));
     if (base.contains(QLatin1Char('.'))) base = base.left(extension_at(base));
+    long double maximum = 1;
+    for (int k = 0; k < result_kinds::count; ++k) {
+        const auto kind = result_kinds::Kind(k);
+        const QString path = base + saved_extension(kind);
+        const result_info::Row row = result_info::read_row(QFile::encodeName(path).toStdString());
+        QString problem;
+        if (!QFileInfo(path).isFile())
+            problem = QStringLiteral("is missing");
+        else if (!row.error.empty())
+            problem = QString::fromStdString(row.error);
+        else if (const record_row::Decoded d = record_row::decode(row.bytes); !d.error.empty())
+            problem = QString::fromStdString(d.error);
+        else if (d.kind != kind)
+            problem = QStringLiteral("holds the %1 image of a set, not the %2 image")
+                          .arg(QString::fromLatin1(result_kinds::table[d.kind].name),
+                               QString::fromLatin1(result_kinds::table[kind].name));
+        else if (kind == result_kinds::retardation)
+            maximum = d.sind_maximum;
+        if (!problem.isEmpty()) {
+            dialogs().message(QStringLiteral("\"%1\" is not a saved result set: %2 %3.")
+                                  .arg(OpenDialog1.file_name, path, problem));
+            return;
+        }
+    }
     auto result_file = [this](int kind) {
         return shell.measurement_folder +
                QString::fromLatin1(result_kinds::file(result_kinds::Kind(kind)));
     };
     for (int kind = 0; kind < result_kinds::count; ++kind) QFile::remove(result_file(kind));
-    for (int kind = 0; kind < result_kinds::count; ++kind) // a missing file is not reported
-        QFile::copy(base + saved_extension(result_kinds::Kind(kind)), result_file(kind));
-    reloadimagespath();
-    for (ui::Picture* p : {Image1, Image2, Image3}) p->resize(370, p->height());
+    bool copied = true;
+    for (int kind = 0; kind < result_kinds::count; ++kind)
+        copied = QFile::copy(base + saved_extension(result_kinds::Kind(kind)), result_file(kind)) &&
+                 copied;
+    if (!copied || !show_results(Shown::saved_set, maximum))
+        throw std::runtime_error(
+            QStringLiteral("The saved set \"%1\" cannot be copied into the program folder.")
+                .arg(base)
+                .toStdString());
 }

@@ -6,7 +6,9 @@
 // waits are bounded and sleep on the event queue, so the window stays alive meanwhile.
 #include "file_replace.h"
 #include "form.h"
+#include "logic/background_set.h"
 #include "logic/bitmap_file.h"
+#include "logic/numbers.h"
 #include "logic/objectives.h"
 #include "logic/polarizer_travel.h"
 #include "logic/saturation.h"
@@ -19,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -66,13 +69,24 @@ QImage read_image(const QString& path) {
 
 } // namespace
 
+// A measurement starts only when it can be right: the polarizer turns to four positions, the
+// engine's options can be built, and the background set is whole and fits the frames. A
+// refusal says why in the status line and a box and changes nothing else. A click while a
+// sequence runs changes nothing: the running sequence goes on.
 void TForm1::Start_SequenceClick() {
-    const bool idle = sequence.state < 1;
+    if (sequence.state >= 1) return;
+    const bool measuring = !sequence.collecting_background;
+    StartPlan plan;
+    try {
+        plan = plan_start(measuring);
+    } catch (const std::exception& e) {
+        sequence.collecting_background = false;
+        Label13->set_caption(QString::fromStdString(e.what()));
+        throw;
+    }
     Start_Sequence->setEnabled(false);
     sequence.running = true;
     try {
-        for (ui::Picture* p : {Image1, Image2, Image3}) p->resize(320, p->height());
-        SpeedButton1->setEnabled(true);
         Label13->set_caption(QString());
         // the sequence drives Motor 1 with its steps per turn and rotation sense
         if (RadioButton1->isChecked())
@@ -80,39 +94,135 @@ void TForm1::Start_SequenceClick() {
         else
             ui::set_checked(RadioButton1, true);
     } catch (...) {
-        // a sequence that could not start leaves nothing running
-        if (idle) end_sequence();
+        end_sequence(); // a sequence that could not start leaves nothing running
         throw;
     }
-    if (idle) {
-        sequence.state = 1;
-        sequence.stopping = false;
-        sequence.engine_code = -1;
-        sequence.stored_backgrounds.clear();
-        sequence.clipped_percent = 0;
-        executethis->setEnabled(true);
-    }
+    sequence.state = 1;
+    sequence.stopping = false;
+    sequence.engine_code = -1;
+    sequence.stored_backgrounds.clear();
+    sequence.clipped_percent = 0;
+    sequence.background_prefix = plan.background_prefix;
+    sequence.calibrating = plan.calibrating;
+    sequence.notes = plan.notes;
+    for (const QString& warning : plan.warnings)
+        if (sequence.on_warning) sequence.on_warning(warning);
+    executethis->setEnabled(true);
     // a status file left by an engine run that never finished would make it answer "busy"
     QFile::remove(shell.measurement_folder + status_file);
 }
 
-// A click while a sequence runs makes the rest of it collect background images, as long
-// as none of its angle images has been combined for a measurement (divided by the
-// earlier background images, or reduced to the channel the engine reads): after that it
-// would store a mix of combined and plain images as the new background set. Once the
-// last integration has ended, the sequence is finishing and a new one waits for it.
+// What the sequence about to start will do, or a refusal (raised) when it cannot be right.
+TForm1::StartPlan TForm1::plan_start(bool measuring) {
+    StartPlan plan;
+    check_polarizer_positions(plan);
+    if (const EngineOptions o = engine_options(); !o.problem.isEmpty())
+        throw std::runtime_error(o.problem.toStdString());
+    // the frame size of the background names as it is now, not at the last refresh
+    const QSize frame = Image0->picture().size();
+    Label11->set_caption(QStringLiteral("%1 x %2").arg(frame.width()).arg(frame.height()));
+    plan.background_prefix = background_prefix();
+    if (!measuring) return plan;
+    const QString settings = background_set::settings_name(plan.background_prefix);
+    const std::optional<size_t> checked = checked_channel();
+    const background_set::Check c = background_set::check(
+        plan.background_prefix, frame,
+        (checked ? colour_channels::table[*checked] : colour_channels::engine_default).sample);
+    switch (c.verdict) {
+    case background_set::Check::Verdict::none:
+        plan.notes << QStringLiteral("not corrected");
+        plan.warnings
+            << QStringLiteral("no background images for %1: results not corrected").arg(settings);
+        break;
+    case background_set::Check::Verdict::incomplete:
+        throw std::runtime_error(
+            QStringLiteral("The background images for %1 are incomplete: %2 missing. Collect "
+                           "the background images again.")
+                .arg(settings, c.files.join(QStringLiteral(", ")))
+                .toStdString());
+    case background_set::Check::Verdict::unfit:
+        throw std::runtime_error(QStringLiteral("The background images for %1 do not fit the "
+                                                "camera's frames: %2. Collect the background "
+                                                "images again.")
+                                     .arg(settings, c.files.join(QStringLiteral(", ")))
+                                     .toStdString());
+    case background_set::Check::Verdict::complete:
+        plan.calibrating = true;
+        if (!c.implausible.isEmpty()) {
+            const QString warning =
+                QStringLiteral("background images for %1 that cannot be of the lit empty "
+                               "field: %2")
+                    .arg(settings, c.implausible.join(QStringLiteral(", ")));
+            plan.warnings << warning;
+            plan.notes << QStringLiteral("doubtful background");
+            dialogs().message(warning);
+        }
+        break;
+    }
+    return plan;
+}
+
+// Motor 1 stands at the four angles' positions of its steps per turn and rotation sense:
+// four different ones, or the four images are one image. Far off the angles, the results
+// are said to be so.
+void TForm1::check_polarizer_positions(StartPlan& plan) const {
+    const int32_t steps_per_turn = motor.steps_per_turn[0];
+    std::vector<int32_t> positions;
+    long double worst_off = 0;
+    for (int i = 0; i < TARNWICK_ANGLE_IMAGES; ++i) {
+        const long double angle = tarnwick_angle_degrees(i);
+        const int32_t steps =
+            numbers::rounded(angle / 360 * steps_per_turn * motor.sense[0]); // as Targetsteps
+        if (std::find(positions.begin(), positions.end(), steps) == positions.end())
+            positions.push_back(steps);
+        if (steps_per_turn != 0)
+            worst_off = std::max(worst_off, std::fabs(static_cast<long double>(steps) * 360 /
+                                                          (steps_per_turn * motor.sense[0]) -
+                                                      angle));
+    }
+    if (positions.size() < TARNWICK_ANGLE_IMAGES)
+        throw std::runtime_error(
+            QStringLiteral("Motor steps/360 degrees is %1: the polarizer cannot turn to four "
+                           "different positions for 0, 45, 90 and 135 degrees. Enter the motor "
+                           "steps of one turn of the polarizer on the Set-up page.")
+                .arg(steps_per_turn)
+                .toStdString());
+    if (worst_off > max_angle_off) {
+        plan.notes << QStringLiteral("polarizer %1° off")
+                          .arg(numbers::shortest(numbers::rounded_decimals(worst_off, 1)));
+        plan.warnings << QStringLiteral("with Motor steps/360 degrees %1 the polarizer stands up "
+                                        "to %2° off the four angles")
+                             .arg(steps_per_turn)
+                             .arg(numbers::shortest(numbers::rounded_decimals(worst_off, 1)));
+    }
+}
+
+// A click while a sequence runs makes the rest of it collect background images, when the
+// operator confirms it (the sample is then in the images), as long as none of its angle
+// images has been combined for a measurement (divided by the earlier background images,
+// or reduced to the channel the engine reads): after that it would store a mix of combined
+// and plain images as the new background set. Once the last integration has ended, the
+// sequence is finishing and a new one waits for it.
 void TForm1::CollectbackgroundimagesClick() {
     if (sequence.running && sequence.state == 0) {
         dialogs().message(QStringLiteral(
             "The measurement is finishing; collect the background images when it has ended."));
         return;
     }
-    if (sequence.running && sequence.state > first_combined_state &&
-        !sequence.collecting_background) {
-        dialogs().message(
-            QStringLiteral("The measurement has already combined angle images; collect "
-                           "the background images when it has ended."));
-        return;
+    if (sequence.running && !sequence.collecting_background) {
+        if (sequence.state > first_combined_state) {
+            dialogs().message(
+                QStringLiteral("The measurement has already combined angle images; collect "
+                               "the background images when it has ended."));
+            return;
+        }
+        if (!dialogs().question(
+                QStringLiteral("Collect background images"),
+                QStringLiteral("A measurement is running. Store its images as the background "
+                               "images for %1? They replace the earlier ones, and they must "
+                               "show the empty field, without the sample.")
+                    .arg(background_set::settings_name(sequence.background_prefix))))
+            return;
     }
     sequence.collecting_background = true;
     Start_SequenceClick();
@@ -134,8 +244,9 @@ void TForm1::executethisTimer() {
 // follows the wait is still the work of the state the tick started in.
 void TForm1::sequence_step(int32_t state) {
     if (sequence.stopping) throw SequenceEnded{};
-    // built anew at every tick: settings changed during a sequence count from here on
-    const QString prefix = background_prefix();
+    // the background set of the settings at the start, for the whole sequence: settings
+    // changed meanwhile would mix the images of two sets
+    const QString prefix = sequence.background_prefix;
     if (state == storing_backgrounds) {
         show_progress(QStringLiteral("background 0°"));
         waitforcompletion(1, 0, 0); // shown in the preview, not saved
@@ -158,14 +269,18 @@ void TForm1::sequence_step(int32_t state) {
     show_progress(step);
     const bool to_backgrounds = state == last_pass && sequence.collecting_background;
     waitforcompletion(1, pass->angle, to_backgrounds ? storing_backgrounds : pass->next);
-    check_clipping(step, pass->angle);
     if (pass->back)
-        combine_angle_image(pass->angle, prefix);
+        check_clipping(step, pass->angle, combine_angle_image(pass->angle, prefix));
     else
-        save_angle_image(pass->angle);
+        check_clipping(step, pass->angle, save_angle_image(pass->angle));
     if (state != last_pass) return;
+    analysis.calibrated = sequence.calibrating && !sequence.collecting_background;
     ExecuteTarnwick();
     sequence.engine_code = analysis.result_code;
+    // what the results are, beside the engine's word for them
+    if (const QString notes = sequence_notes();
+        analysis.result_code == TARNWICK_READY && !notes.isEmpty())
+        Label13->set_caption(Label13->caption() + QStringLiteral(", ") + notes);
     // the background images are still to come: no new start before they are stored
     if (to_backgrounds) Start_Sequence->setEnabled(false);
 }
@@ -220,25 +335,26 @@ void TForm1::wait_for_integration(int32_t target) {
 }
 
 // The forward pass: the integrated image becomes the angle image, replacing the file.
-void TForm1::save_angle_image(int32_t angle) {
+const QImage& TForm1::save_angle_image(int32_t angle) {
     bitmap_file::write_or_raise(shell.measurement_folder + image_name(angle),
                                 integration.integrated);
+    return integration.integrated;
 }
 
 // The backward pass: the mean of the new integration and the forward image, relative to
-// the background image of the angle where there is one and no background is being
-// collected, is shown in the preview and replaces the forward image.
-void TForm1::combine_angle_image(int32_t angle, const QString& prefix) {
+// the background image of the angle when the measurement divides by the background set, is
+// shown in the preview and replaces the forward image.
+QImage TForm1::combine_angle_image(int32_t angle, const QString& prefix) {
     const QString path = shell.measurement_folder + image_name(angle);
-    const QString background = prefix + image_name(angle);
     QImage combined = integration.integrated;
     const QImage forward = read_image(path);
-    if (!sequence.collecting_background && QFile::exists(background))
-        normalize_and_average(combined, forward, read_image(background));
+    if (sequence.calibrating && !sequence.collecting_background)
+        normalize_and_average(combined, forward, read_image(prefix + image_name(angle)));
     else
         average(combined, forward);
     Image0->set_picture(combined);
     bitmap_file::write_or_raise(path, combined);
+    return combined;
 }
 
 // The four angle images become the background images of the current settings. Each
@@ -279,13 +395,24 @@ void TForm1::show_progress(const QString& step) {
     if (sequence.on_progress) sequence.on_progress(text);
 }
 
+// The notes of the sequence on its results: how they were taken, and the worst clipping.
+QString TForm1::sequence_notes() const {
+    QStringList notes = sequence.notes;
+    if (sequence.clipped_percent > clipped_limit_percent)
+        notes << QStringLiteral("saturated %1%").arg(sequence.clipped_percent, 0, 'f', 1);
+    return notes.join(QStringLiteral(", "));
+}
+
 // Pixels at 255 in the channel the engine reads give a wrong |sin(d)| without any sign of
-// it in the results: the operator is told, and the measurement goes on.
-void TForm1::check_clipping(const QString& step, int32_t angle) {
+// it in the results: the operator is told, and the measurement goes on. Both the camera's
+// integration and the angle image written from it count: a calibrated image clips where
+// the sample is brighter than 1.275 times its background, also where the camera did not.
+void TForm1::check_clipping(const QString& step, int32_t angle, const QImage& angle_image) {
     const std::optional<size_t> checked = checked_channel();
     const saturation::Channel channel =
         (checked ? colour_channels::table[*checked] : colour_channels::engine_default).sample;
-    const double percent = saturation::clipped_percent(integration.integrated, channel);
+    const double percent = std::max(saturation::clipped_percent(integration.integrated, channel),
+                                    saturation::clipped_percent(angle_image, channel));
     if (percent <= clipped_limit_percent) return;
     sequence.clipped_percent = std::max(sequence.clipped_percent, percent);
     show_progress(step);

@@ -1,0 +1,16 @@
+// Qt's text types in GoogleTest's messages, as text.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <ostream>
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& l, std::ostream* os) {
+    *os << '{' << l.join(QStringLiteral(" | ")).toStdString() << '}';
+}
+QT_END_NAMESPACE
