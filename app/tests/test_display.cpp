@@ -199,8 +199,13 @@ TEST_F(ResultsTest, ThresholdChangeTakesEffectWithTheResults) {
     EXPECT_EQ(form->Image2->picture(), picture);
     EXPECT_EQ(form->display.shown_maximum, 1);
 
+    // the readings of the pictures before go with them
+    form->Label34->set_caption("sin(d)=0.5");
+    form->Label34->setVisible(true);
     write_bytes(file("engine_code.txt"), "0");
     form->Timer4Timer();
+    EXPECT_EQ(form->Label34->caption(), "sin(d)");
+    EXPECT_TRUE(form->Label34->isHidden());
     EXPECT_EQ(form->display.shown_maximum, 4 / 20.0L);
     EXPECT_NE(form->legend1->picture(), legend_at_1);
     for (ui::Picture* p : {form->Image1, form->Image2, form->Image3})

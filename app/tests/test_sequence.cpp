@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QTest>
 #include <QTimer>
 
 #include <csignal>
@@ -450,6 +451,99 @@ TEST_F(FakeCameraSequenceTest, ClippingAfterCalibrationIsReported) {
     EXPECT_TRUE(warnings[0].startsWith("saturated 100.0% at 135°")) << warnings[0].toStdString();
     EXPECT_EQ(progress.last(), "0° back (9/9), saturated 100.0%");
     EXPECT_EQ(form->Label13->caption(), "Ready, saturated 100.0%");
+}
+
+// Start refuses a measurement that cannot be right: it says why in the status line and a
+// box, and changes nothing else (the pictures shown, here a saved set at 370, Save, the
+// polarizer, the angle images).
+TEST_F(FakeCameraSequenceTest, StartRefusesWhatCannotBeRight) {
+    const QString prefix = folder.path() + "/04x_o_100 x 10_550_";
+    auto backgrounds = [&](std::initializer_list<int> of, QSize size) {
+        QImage b(size, QImage::Format_RGB32);
+        b.fill(qRgb(100, 100, 100));
+        for (int angle : of)
+            ASSERT_TRUE(bitmap_file::write(prefix + QString::number(angle) + ".bmp", b));
+    };
+    auto no_backgrounds = [&] {
+        for (int angle : angles) QFile::remove(prefix + QString::number(angle) + ".bmp");
+    };
+    const struct {
+        const char* what;
+        std::function<void()> make, mend;
+        QString says; // how the refusal begins
+    } cases[] = {
+        {"one step a turn", [&] { ui::set_text(form->Edit6, "1"); },
+         [&] { ui::set_text(form->Edit6, "200"); },
+         "Motor steps/360 degrees is 1: the polarizer cannot turn to four different positions"},
+        {"steps that are no number", [&] { ui::set_text(form->Edit6, "abc"); },
+         [&] { ui::set_text(form->Edit6, "200"); }, "Motor steps/360 degrees is 0:"},
+        {"a dark level that is no number", [&] { ui::set_text(form->darklevel, "dark"); },
+         [&] { ui::set_text(form->darklevel, "0.15"); },
+         "The dark level \"dark\" is not a number from 0 to 0.95"},
+        {"an incomplete background set",
+         [&] {
+             backgrounds({0, 45, 135}, {100, 10});
+         },
+         no_backgrounds,
+         "The background images for 04x_o_100 x 10_550 are incomplete: 04x_o_100 x "
+         "10_550_90.bmp missing."},
+        {"background images of another size",
+         [&] {
+             backgrounds({0, 45, 90, 135}, {50, 10});
+         },
+         no_backgrounds,
+         "The background images for 04x_o_100 x 10_550 do not fit the camera's frames: 04x_o_100 "
+         "x 10_550_0.bmp (50 x 10, the frames 100 x 10), "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.make();
+        for (ui::Picture* p : {form->Image1, form->Image2, form->Image3}) p->resize(370, 240);
+        form->SpeedButton1->setEnabled(false);
+        form->actualresolution();
+        ASSERT_TRUE(form->Start_Sequence->isEnabled());
+        dialogs.errors.clear();
+        QTest::mouseClick(form->Start_Sequence, Qt::LeftButton);
+        ASSERT_EQ(dialogs.errors.size(), 1);
+        EXPECT_TRUE(dialogs.errors[0].startsWith(c.says)) << dialogs.errors[0].toStdString();
+        EXPECT_EQ(form->Label13->caption(), dialogs.errors[0]);
+        EXPECT_FALSE(form->sequence.running);
+        EXPECT_FALSE(form->executethis->enabled());
+        EXPECT_TRUE(form->Start_Sequence->isEnabled());
+        EXPECT_EQ(form->Image2->size(), QSize(370, 240));
+        EXPECT_FALSE(form->SpeedButton1->isEnabled());
+        EXPECT_FALSE(QFile::exists(folder.path() + "/0.bmp"));
+        EXPECT_EQ(sim->current_position(0), 0);
+        c.mend();
+    }
+}
+
+// What the final status and the warnings say of results that are taken, but not as they
+// should be: background images that can hardly show the lit empty field, and a polarizer
+// that stands far off the four angles.
+TEST_F(FakeCameraSequenceTest, DoubtfulMeasurementsSaySo) {
+    ASSERT_TRUE(
+        QFile::link(QString::fromLocal8Bit(TARNWICK_LIBRARY), folder.path() + "/libtarnwick.so"));
+    const QString prefix = folder.path() + "/04x_o_100 x 10_550_";
+    QImage lit(100, 10, QImage::Format_RGB32), dark(100, 10, QImage::Format_RGB32);
+    lit.fill(qRgb(200, 200, 200));
+    dark.fill(qRgb(3, 3, 3));
+    for (int angle : angles)
+        ASSERT_TRUE(
+            bitmap_file::write(prefix + QString::number(angle) + ".bmp", angle == 45 ? dark : lit));
+    measure();
+    EXPECT_EQ(dialogs.messages.filter("04x_o_100 x 10_550_45.bmp: mostly black").size(), 1)
+        << dialogs.messages.join(" | ").toStdString();
+    EXPECT_EQ(warnings.filter("04x_o_100 x 10_550_45.bmp: mostly black").size(), 1);
+    // the black one divides the 45° image up to the top of the scale
+    EXPECT_EQ(form->Label13->caption(), "Ready, doubtful background, saturated 100.0%");
+
+    for (int angle : angles) QFile::remove(prefix + QString::number(angle) + ".bmp");
+    ui::set_text(form->Edit6, "7"); // 0, 51.4, 102.9 and 154.3 degrees
+    measure();
+    EXPECT_EQ(warnings.filter("stands up to 19.3° off").size(), 1)
+        << warnings.join(" | ").toStdString();
+    EXPECT_EQ(form->Label13->caption(), "Ready, polarizer 19.3° off, not corrected");
 }
 
 // A first start without a settings file takes the first-start settings: the camera, and

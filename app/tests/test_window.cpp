@@ -4,6 +4,7 @@
 #include "ui/wait.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 
 TEST_F(WindowTest, DesignedStateOfTheControls) {
     auto form = make_window();
@@ -187,6 +188,34 @@ TEST_F(WindowTest, ControlsAtTheirDesignedBounds) {
     EXPECT_EQ(form->PageControl1->size(), QSize(1200, 800));
     EXPECT_EQ(form->Panel5->geometry(), QRect(760, 8, 129, 489));
     EXPECT_EQ(form->GroupBox2->geometry(), QRect(440, 9, 425, 216));
+}
+
+// The status line is read whole inside its group box: a longer text in a smaller face,
+// a text too long for that cut short, whole in its tool tip; the caption stays whole.
+TEST_F(WindowTest, StatusLineReadsWhole) {
+    auto form = make_window();
+    ui::Label* status = form->Label13;
+    const int room = form->GroupBox4->width() - status->x();
+    const QString long_one =
+        "The background images for 04x_o_640 x 480_550 are incomplete: 90.bmp missing.";
+    for (const QString& text :
+         {QString("Ready"), QString("Error reading first image"), QString("Input Parameter Error"),
+          QString("Ready, not corrected"), long_one}) {
+        SCOPED_TRACE(text.toStdString());
+        status->set_caption(text);
+        EXPECT_EQ(status->caption(), text);
+        EXPECT_LE(QFontMetrics(status->font()).horizontalAdvance(status->text()), room - 2);
+        EXPECT_GE(status->font().pixelSize(), 8);
+        if (text == long_one) {
+            EXPECT_TRUE(status->text().endsWith(QChar(0x2026))) << status->text().toStdString();
+            EXPECT_EQ(status->toolTip(), text);
+        } else {
+            EXPECT_EQ(status->text(), text);
+            EXPECT_TRUE(status->toolTip().isEmpty());
+        }
+    }
+    status->set_caption("Ready");
+    EXPECT_EQ(status->font().pixelSize(), 11); // the window's face when it fits
 }
 
 TEST_F(WindowTest, HintsAreKeptButNeverShown) {

@@ -13,11 +13,17 @@ namespace ui {
 class Label : public QLabel {
   public:
     explicit Label(QWidget* parent = nullptr) : QLabel(parent) {}
-    void set_caption(const QString& caption) {
-        setText(caption);
-        adjustSize();
-    }
-    QString caption() const { return text(); }
+    void set_caption(const QString& caption);
+    QString caption() const { return caption_; }
+    // A caption wider than `width` pixels (a status line in its group box) is shown whole
+    // in a smaller face, down to 8 pixels, and beyond that cut short with "…" and shown whole
+    // in the label's tool tip. 0: the label grows with its caption.
+    void set_fit_width(int width);
+
+  private:
+    QString caption_;
+    int fit_width_ = 0;
+    QFont designed_font_;
 };
 
 // A group box whose own caption can take a colour of its own; the controls inside keep

@@ -212,6 +212,9 @@ void TForm1::build_measurements_group() {
     ui::set_hint(label(AT(Label21), GroupBox4, {10, 153}, "0    integrations  100"),
                  "Set the threshhold for suppressing extinction data");
     label(AT(Label13), GroupBox4, {8, 172}, "Status", dark_green);
+    // the status line: a long message in a smaller face, or cut short with its whole text
+    // in the tool tip, never clipped by the group box
+    Label13->set_fit_width(GroupBox4->width() - 8 - 3);
 }
 
 void TForm1::build_microscope_group() {
