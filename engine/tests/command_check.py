@@ -11,6 +11,7 @@ usage: command_check.py TARNWICK MAKE_ANGLE_SET
 import os
 import re
 import resource
+import signal
 import subprocess
 import sys
 import tempfile
@@ -135,6 +136,36 @@ def check_threadless(d, tarnwick):
     return failures
 
 
+def full_disk():
+    """Files may grow to 256 KiB; a write beyond fails as on a full disk."""
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    resource.setrlimit(resource.RLIMIT_FSIZE, (256 << 10, resource.getrlimit(resource.RLIMIT_FSIZE)[1]))
+
+
+def check_full_disk(d, tarnwick, make_angle_set):
+    """A run whose result images cannot be written ends with 7 and leaves the result images
+    of the run before, and no temporary file, behind."""
+    folder = os.path.join(d, "full disk")
+    subprocess.run([make_angle_set, folder, "512"], check=True, capture_output=True)
+    before = {}
+    for name in ("a0.bmp", "a1.bmp", "a2.bmp"):
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(name.encode())
+        before[name] = name.encode()
+    r = subprocess.run([tarnwick, "-P", folder], capture_output=True, text=True, preexec_fn=full_disk)
+    failures = []
+    if r.returncode != 7 or "Error writing to disk" not in r.stdout or "disk full" not in r.stderr:
+        failures.append(f"tarnwick on a full disk: exit {r.returncode}: {r.stdout!r} {r.stderr!r}")
+    for name, old in before.items():
+        with open(os.path.join(folder, name), "rb") as f:
+            if f.read() != old:
+                failures.append(f"tarnwick on a full disk: {name} was replaced")
+    left = [n for n in os.listdir(folder) if ".tmp" in n or n == "tarnwick.sta"]
+    if left:
+        failures.append(f"tarnwick on a full disk left {left}")
+    return failures
+
+
 def check_make_angle_set(d, make_angle_set):
     failures = []
     for args, status, out in ((["--help"], 0, "Usage: make-angle-set FOLDER [SIZE]"),
@@ -157,6 +188,7 @@ def main():
     with tempfile.TemporaryDirectory() as d:
         make_folders(d, make_angle_set)
         failures = (check_cases(d, tarnwick) + check_threadless(d, tarnwick) +
+                    check_full_disk(d, tarnwick, make_angle_set) +
                     check_make_angle_set(d, make_angle_set))
     return report("command", failures)
 
