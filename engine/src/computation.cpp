@@ -70,9 +70,10 @@ Computation::Computation(const Settings& s) : c_(clamp_settings(s)) {
             const long double v = round_half_even(
                 128 - (positive ? 1 : -1) * static_cast<long double>(arccos_table_[j]));
             angle_by_j_[static_cast<size_t>(positive * 201 + j)] =
-                static_cast<int32_t>(static_cast<int64_t>(v) & 0xff);
+                static_cast<uint8_t>(static_cast<int64_t>(v) & 0xff);
         }
     }
+    angle_by_j_[kernels::no_angle] = 0;
 
     // Integer codes compare with the float thresholds as with their ceilings.
     rules_.k_scale = static_cast<float>(65025.0L / upper_scaled_);

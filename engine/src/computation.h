@@ -66,9 +66,8 @@ class Computation {
     float upper_scaled_, lower_scaled_, dark_scaled_, limit_scaled_;
     bool may_overflow_;
     std::array<float, 201> arccos_table_;
-    // The angle code by j = (1 - t) 100 rounded: 201 entries for a < 0, then 201 for
-    // a >= 0.
-    std::array<int32_t, 2 * 201> angle_by_j_;
+    // The angle code by j = (1 - t) 100 rounded (see kernels::CodeRules).
+    std::array<uint8_t, kernels::no_angle + 1> angle_by_j_;
     kernels::CodeRules rules_;
 };
 

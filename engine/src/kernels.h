@@ -20,12 +20,14 @@ struct Sampling {
 
 // What the codes take from a run's computation (see Computation).
 struct CodeRules {
-    float k_scale;             // 65025 / U': the retardation quotient is r k_scale / mean
-    float upper_scaled;        // U', for the exact chain where the quotient lies near a half
-    int min_k;                 // retardation codes below it become 0 (the ceiling of L')
-    int min_mean;              // means below it give retardation code 0 (the ceiling of d')
-    int min_k_for_angle;       // retardation codes below it give angle code 0 (at least 1)
-    const int32_t* angle_by_j; // 2 x 201 angle codes by j: for a < 0, then for a >= 0
+    float k_scale;       // 65025 / U': the retardation quotient is r k_scale / mean
+    float upper_scaled;  // U', for the exact chain where the quotient lies near a half
+    int min_k;           // retardation codes below it become 0 (the ceiling of L')
+    int min_mean;        // means below it give retardation code 0 (the ceiling of d')
+    int min_k_for_angle; // retardation codes below it give angle code 0 (at least 1)
+    // The angle code by j: 201 for a < 0, then 201 for a >= 0, then 0 (no angle) at
+    // no_angle.
+    const uint8_t* angle_by_j;
 };
 
 struct Set {
@@ -46,6 +48,8 @@ const Set* avx2();
 // The set a run uses: AVX2 where the processor has it, unless the environment variable
 // TARNWICK_KERNELS is "baseline".
 const Set& chosen();
+
+constexpr int no_angle = 2 * 201;
 
 // The kernels estimate the retardation quotient in single precision, within about 5e-5
 // of the exact chain for every quotient up to 256; where it lies nearer than this to a

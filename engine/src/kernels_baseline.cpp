@@ -4,6 +4,7 @@
 
 #include "computation.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -32,15 +33,17 @@ void sample(const uint8_t* pixels, int32_t width, const Sampling& how, uint8_t* 
                     [c](const uint8_t* p) { return int{p[c]}; });
 }
 
-// x >= 0 rounded to the nearest integer, a tie to the even one.
+// x >= 0 with at most 40 significant bits rounded to the nearest integer, a tie to the
+// even one (x + 0.5 and n - x are exact).
 int round_half_even(double x) {
-    const int whole = static_cast<int>(x);
-    const double fraction = x - whole;
-    return whole + (fraction > 0.5 || (fraction == 0.5 && (whole & 1)));
+    const int n = static_cast<int>(x + 0.5);
+    return n - ((n - x == 0.5) & (n & 1));
 }
 
 void codes(const uint8_t* s0, const uint8_t* s45, const uint8_t* s90, const uint8_t* s135, size_t n,
            const CodeRules& rules, uint8_t* k_out, uint8_t* angle_out, uint8_t* mean_out) {
+    // Written without branches that depend on the pixel, so that the processor can work
+    // on several pixels at once; only the rare quotient near a half branches.
     for (size_t i = 0; i < n; ++i) {
         const int i0 = s0[i], i45 = s45[i], i90 = s90[i], i135 = s135[i];
         int mean = (i0 + i45 + i90 + i135) >> 2;
@@ -48,24 +51,19 @@ void codes(const uint8_t* s0, const uint8_t* s45, const uint8_t* s90, const uint
         const int a = (i90 - i0) / 2, b = (i135 - i45) / 2;
         const int sum = a * a + b * b;
         const float r = std::sqrt(static_cast<float>(sum));
-        const float q = r * rules.k_scale / static_cast<float>(mean);
-        int k = 255;
-        if (q < 256) {
-            const float fraction = q - std::trunc(q);
-            k = std::fabs(fraction - 0.5f) < near_half ? exact_code(sum, mean, rules)
-                                                       : static_cast<int>(q + 0.5f);
-            if (k > 255) k = 255;
-        }
-        if (k < rules.min_k || mean < rules.min_mean) k = 0;
-        int angle = 0;
-        if (k >= rules.min_k_for_angle) {
-            // t = b / r, exact in single precision; (1 - t) 100 is exact in double
-            const float t = static_cast<float>(b) / (sum == 0 ? 0.0001f : r);
-            const int j = round_half_even((1.0 - static_cast<double>(t)) * 100.0);
-            angle = rules.angle_by_j[(a >= 0 ? 201 : 0) + j];
-        }
+        const float quotient = r * rules.k_scale / static_cast<float>(mean);
+        const float q = quotient < 300.0f ? quotient : 300.0f;
+        const float fraction = q - static_cast<float>(static_cast<int>(q));
+        int k = std::min(static_cast<int>(q + 0.5f), 255);
+        if (std::fabs(fraction - 0.5f) < near_half) [[unlikely]]
+            k = exact_code(sum, mean, rules);
+        k = k < rules.min_k || mean < rules.min_mean ? 0 : k;
+        // t = b / r, exact in single precision; (1 - t) 100 is exact in double
+        const float t = static_cast<float>(b) / std::max(r, 0.0001f);
+        const int j = round_half_even((1.0 - static_cast<double>(t)) * 100.0);
+        const int row = a >= 0 ? 201 : 0;
         k_out[i] = static_cast<uint8_t>(k);
-        angle_out[i] = static_cast<uint8_t>(angle);
+        angle_out[i] = rules.angle_by_j[k < rules.min_k_for_angle ? no_angle : row + j];
         mean_out[i] = static_cast<uint8_t>(mean);
     }
 }
