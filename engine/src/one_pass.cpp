@@ -59,10 +59,12 @@ class Pass {
     Pass(const Settings& s, const Computation& c, const ColourMaps& maps, Input (&inputs)[4])
         : rules_(c.rules()), maps_{&maps.mean, &maps.retardation, &maps.angle}, inputs_(inputs),
           width_(inputs[0].file.header().width), height_(inputs[0].file.header().height),
-          set_(kernels::chosen()),
-          outputs_{fileio::ReplacementFile(s.output_folder + tarnwick_result_file(0)),
-                   fileio::ReplacementFile(s.output_folder + tarnwick_result_file(1)),
-                   fileio::ReplacementFile(s.output_folder + tarnwick_result_file(2))} {
+          set_(kernels::chosen()), head_(bmp::header32(width_, height_)),
+          outputs_{
+              fileio::ReplacementFile(s.output_folder +
+                                      tarnwick_result_file(TARNWICK_TRANSMISSION)),
+              fileio::ReplacementFile(s.output_folder + tarnwick_result_file(TARNWICK_RETARDATION)),
+              fileio::ReplacementFile(s.output_folder + tarnwick_result_file(TARNWICK_ANGLE))} {
         uint64_t widest = 4 * static_cast<uint64_t>(width_);
         for (const Input& in : inputs_) widest = std::max(widest, in.file.header().row_stride);
         band_rows_ = static_cast<int32_t>(std::clamp<uint64_t>(band_bytes / widest, 1, 64));
@@ -71,9 +73,8 @@ class Pass {
     // The code of the pass, or nothing when it failed and the result images are as they
     // were.
     std::optional<int32_t> run() {
-        const std::vector<uint8_t> head = bmp::header32(width_, height_);
         for (auto& out : outputs_)
-            if (!out.write_at(head.data(), head.size(), 0)) return std::nullopt;
+            if (!out.write_at(head_.data(), head_.size(), 0)) return std::nullopt;
         const int parts =
             height_ < 2 ? 1 : work::parts_for(uint64_t(width_) * uint64_t(height_), 1 << 18);
         work::split(parts, [&](int p) {
@@ -110,7 +111,7 @@ class Pass {
             if (failed_) return;
             // result file rows are bottom-up: image row y is file row height - 1 - y
             const int32_t first = height_ - y1;
-            const uint64_t offset = 54 + uint64_t(first) * 4 * w;
+            const uint64_t offset = head_.size() + uint64_t(first) * 4 * w;
             uint8_t* out[3];
             for (int o = 0; o < 3; ++o) out[o] = results[static_cast<size_t>(o)].at(offset);
             for (int32_t y = y0; y < y1; ++y) {
@@ -161,6 +162,7 @@ class Pass {
     Input (&inputs_)[4];
     int32_t width_, height_, band_rows_;
     const kernels::Set& set_;
+    const std::vector<uint8_t> head_; // of each result image
     fileio::ReplacementFile outputs_[3];
     std::atomic<bool> failed_{false};
 };
