@@ -3,14 +3,19 @@
 // filming 640 x 480 at 30 frames a second, 10 integrations, motor 1 at its first-start
 // speed), and prints from that one run:
 // - the wall time from the first step of the sequence to the engine's status, against the
-//   physical limit: the frames the integrations need at 30 frames a second plus the
-//   polarizer's travel at its set speed and acceleration;
+//   limit of what the sequence must wait for: at each angle the polarizer's travel there,
+//   then the frames it integrates, which arrive after the polarizer (the first may come
+//   at once, so an integration of n frames waits n - 1 frame periods). The travel is
+//   timed on a simulated controller of the same kind with the run's speed, acceleration
+//   and targets, since it is that motor the run waits for; the travel a real motor needs
+//   at that speed and acceleration (a trapezoidal profile) is printed beside it;
 // - the program's processor time over the same span, in per cent of one core: the whole
 //   process, and its GUI thread alone (the rest is mostly the virtual camera drawing the
 //   microscope's frames, which a real camera does in its own hardware).
 // It fails nothing: the figures are for reading. Goals: wall time within 1.1 x the limit,
 // processor time below 25% of one core.
 #include "logic/polarizer_travel.h"
+#include "stepper/simulated_stepper.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -19,8 +24,10 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 
+#include <cmath>
 #include <cstdio>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -46,6 +53,29 @@ Sample sample(qint64 pid, const QElapsedTimer& clock) {
     const QString proc = QStringLiteral("/proc/%1").arg(pid);
     return {clock.nsecsElapsed() / 1e9, cpu_seconds(proc + "/stat"),
             cpu_seconds(proc + QStringLiteral("/task/%1/stat").arg(pid))};
+}
+
+// Seconds that the simulated controller of --simulate takes for the moves from each of
+// `targets` to the next, timed on a controller of its own: from the command to the
+// position of the target, the moment the sequence stops waiting.
+double simulated_travel(const std::vector<int>& targets, double speed, double acceleration) {
+    stepper::SimulatedController controller;
+    controller.open(-1);
+    controller.attach_now();
+    controller.set_acceleration(0, acceleration);
+    controller.set_velocity_limit(0, speed);
+    controller.set_engaged(0, true);
+    controller.set_current_position(0, targets.front());
+    double seconds = 0;
+    for (size_t i = 1; i < targets.size(); ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        controller.set_target_position(0, targets[i]);
+        while (controller.current_position(0) != targets[i])
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        seconds += clock.nsecsElapsed() / 1e9;
+    }
+    return seconds;
 }
 
 // Line `line` (1 from the top) of the settings file, as a number.
@@ -105,20 +135,30 @@ int main(int argc, char** argv) {
     const QStringList lines = QString::fromLatin1(ini.readAll()).split(QStringLiteral("\r\n"));
     const double steps_per_turn = setting(lines, 2), acceleration = setting(lines, 6),
                  speed = setting(lines, 10);
-    // six moves of 45 degrees: 0 to 45, 90, 135 and back to 0
-    const double travel = 6 * polarizer_travel::seconds(steps_per_turn / 8, speed, acceleration);
+    // the angles of the sequence's integrations, from 0 degrees, where the polarizer stands
+    const int angles[] = {0, 0, 45, 90, 135, 135, 90, 45, 0};
+    std::vector<int> targets;
+    double real_travel = 0;
+    for (int angle : angles) {
+        targets.push_back(static_cast<int>(std::nearbyint(angle / 360.0L * steps_per_turn)));
+        if (targets.size() > 1)
+            real_travel += polarizer_travel::seconds(targets.back() - targets[targets.size() - 2],
+                                                     speed, acceleration);
+    }
+    const double travel = simulated_travel(targets, speed, acceleration);
     const double wall = last.wall - first.wall;
-    const double frames = integrations * frames_per_integration / frames_per_second;
-    const double limit_9 = 9 * frames_per_integration / frames_per_second + travel;
+    const double frames = integrations * (frames_per_integration - 1) / frames_per_second;
+    const double limit = frames + travel;
     std::printf("measurement 640 x 480, %g frames/s, %d integrations of %d frames, motor %g "
                 "steps/turn at %g steps/s, %g steps/s^2\n",
                 frames_per_second, integrations, frames_per_integration, steps_per_turn, speed,
                 acceleration);
-    std::printf("physical limit: %.2f s frames + %.2f s travel = %.2f s (with 9 integrations: "
-                "%.2f s)\n",
-                frames, travel, frames + travel, limit_9);
-    std::printf("wall time: %.2f s = %.2f x the limit (%.2f x with 9 integrations; goal 1.1)\n",
-                wall, wall / (frames + travel), wall / limit_9);
+    std::printf("what the sequence waits for: %.2f s of frames after the polarizer arrives + "
+                "%.2f s of travel of the simulated motor = %.2f s\n",
+                frames, travel, limit);
+    std::printf("(a real motor at this speed and acceleration travels %.2f s: %.2f s in all)\n",
+                real_travel, frames + real_travel);
+    std::printf("wall time: %.2f s = %.2f x that limit (goal 1.1)\n", wall, wall / limit);
     std::printf("processor time: %.2f s = %.1f%% of one core (goal under 25%%); GUI thread "
                 "%.2f s = %.1f%%\n",
                 last.process - first.process, 100 * (last.process - first.process) / wall,

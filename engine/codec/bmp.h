@@ -107,6 +107,31 @@ Status decode_image(const uint8_t* buf, size_t len, Image& image, const Limits& 
 // Reads and parses only the headers of a bitmap file.
 Status read_header(const std::string& path, const Limits& limits, Header& header);
 
+// A bitmap file open for reading with its headers parsed; its bytes are read on demand,
+// by several threads at once if need be.
+class FileReader {
+  public:
+    FileReader() = default;
+    ~FileReader();
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+
+    // Opens a regular file and parses its headers, checking the dimensions against
+    // `limits`; anything but ok leaves nothing to read.
+    Status open(const std::string& path, const Limits& limits);
+    const Header& header() const { return header_; }
+    // The first bytes of the file (64 KiB, or the whole file when it is smaller).
+    const std::vector<uint8_t>& head() const { return head_; }
+    // Reads `size` bytes from `offset` on into `dst`; false when the file ends or a read
+    // fails before they are all in.
+    bool read_at(uint8_t* dst, size_t size, uint64_t offset) const;
+
+  private:
+    int fd_ = -1;
+    std::vector<uint8_t> head_;
+    Header header_;
+};
+
 // Reads a bitmap file in two steps: the headers first, then only as much of the file as
 // the pixel data needs. `check`, when given, sees the parsed header before the pixel data
 // is read and may refuse it by returning a status other than ok. Uncompressed rows are

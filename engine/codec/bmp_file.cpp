@@ -2,6 +2,7 @@
 // and writing 32-bit bitmaps through a replacement file.
 #include "bmp.h"
 #include "file_replace.h"
+#include "work_split.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,8 +10,6 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
 
 namespace bmp {
@@ -23,69 +22,60 @@ constexpr uint64_t parallel_from = 4 << 20;
 // Rows are read in chunks of about this size.
 constexpr uint64_t chunk_bytes = 512 * 1024;
 
-class File {
-  public:
-    explicit File(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    ~File() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    int fd() const { return fd_; }
-
-    // Reads until `size` bytes are in `dst` or the file ends; returns the bytes read.
-    size_t read_at(uint8_t* dst, size_t size, uint64_t offset) const {
-        size_t done = 0;
-        while (done < size) {
-            const ssize_t n =
-                ::pread(fd_, dst + done, size - done, static_cast<off_t>(offset + done));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            done += static_cast<size_t>(n);
-        }
-        return done;
-    }
-
-  private:
-    int fd_;
-};
-
-// Reads the beginning of the file into `head` and parses the headers.
-Status read_head(const File& file, const Limits& limits, std::vector<uint8_t>& head, Header& h) {
-    struct stat st {};
-    if (file.fd() < 0 || ::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode))
-        return Status::cannot_open;
-    const uint64_t file_size = static_cast<uint64_t>(st.st_size);
-    const size_t first = static_cast<size_t>(std::min<uint64_t>(file_size, header_chunk));
-    head.resize(first);
-    if (file.read_at(head.data(), first, 0) != first) return Status::cannot_open;
-    return parse_header(head.data(), first, file_size, limits, h);
-}
-
 } // namespace
 
+FileReader::~FileReader() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+Status FileReader::open(const std::string& path, const Limits& limits) {
+    if (fd_ >= 0) ::close(fd_);
+    head_.clear();
+    header_ = Header{};
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return Status::cannot_open;
+    const uint64_t file_size = static_cast<uint64_t>(st.st_size);
+    const size_t first = static_cast<size_t>(std::min<uint64_t>(file_size, header_chunk));
+    head_.resize(first);
+    if (!read_at(head_.data(), first, 0)) return Status::cannot_open;
+    return parse_header(head_.data(), first, file_size, limits, header_);
+}
+
+bool FileReader::read_at(uint8_t* dst, size_t size, uint64_t offset) const {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd_, dst + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 Status read_header(const std::string& path, const Limits& limits, Header& header) {
-    std::vector<uint8_t> head;
-    return read_head(File(path), limits, head, header);
+    FileReader file;
+    const Status s = file.open(path, limits);
+    header = file.header();
+    return s;
 }
 
 Status read_file(const std::string& path, const Limits& limits, const RowSink& sink,
                  const std::function<Status(const Header&)>& check) {
-    File file(path);
-    std::vector<uint8_t> head;
-    Header h;
-    if (Status s = read_head(file, limits, head, h); s != Status::ok) return s;
-    const size_t first = head.size();
+    FileReader file;
+    if (Status s = file.open(path, limits); s != Status::ok) return s;
+    const Header& h = file.header();
+    const size_t first = file.head().size();
     if (check) {
         if (Status s = check(h); s != Status::ok) return s;
     }
 
     // a small file is in already
-    if (h.data_end <= first) return decode(h, head.data(), first, sink);
+    if (h.data_end <= first) return decode(h, file.head().data(), first, sink);
     if (is_compressed(h)) {
         std::unique_ptr<uint8_t[]> data(new uint8_t[h.data_end]);
         const size_t size = static_cast<size_t>(h.data_end);
-        if (file.read_at(data.get(), size, 0) != size) return Status::truncated;
+        if (!file.read_at(data.get(), size, 0)) return Status::truncated;
         return decode(h, data.get(), size, sink);
     }
 
@@ -101,24 +91,19 @@ Status read_file(const std::string& path, const Limits& limits, const RowSink& s
             const uint64_t to =
                 m == h.height ? h.data_end : h.data_offset + uint64_t(m) * h.row_stride;
             const size_t size = static_cast<size_t>(to - from);
-            if (file.read_at(chunk.get(), size, from) != size) return Status::truncated;
+            if (!file.read_at(chunk.get(), size, from)) return Status::truncated;
             if (Status s = decode_rows(h, chunk.get(), size, n, m, sink); s != Status::ok) return s;
         }
         return Status::ok;
     };
-    if (h.data_end < parallel_from || h.height < 2 || std::thread::hardware_concurrency() < 2)
-        return part(0, h.height);
-    const int32_t half = h.height / 2;
-    Status second = Status::ok;
-    std::thread helper;
-    try {
-        helper = std::thread([&] { second = part(half, h.height); });
-    } catch (const std::system_error&) {
-        return part(0, h.height);
-    }
-    const Status first_half = part(0, half);
-    helper.join();
-    return first_half != Status::ok ? first_half : second;
+    // Large files in two halves at once.
+    const int parts = h.height < 2 ? 1 : work::parts_for(h.data_end, parallel_from);
+    Status status[2] = {Status::ok, Status::ok};
+    work::split(parts, [&](int p) {
+        const int32_t half = parts == 1 ? h.height : h.height / 2;
+        status[p] = p == 0 ? part(0, half) : part(half, h.height);
+    });
+    return status[0] != Status::ok ? status[0] : status[1];
 }
 
 Status read_image_file(const std::string& path, Image& image, const Limits& limits) {

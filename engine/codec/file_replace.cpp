@@ -43,7 +43,7 @@ void ReplacementFile::release_old() {
 
 bool ReplacementFile::write(const void* data, size_t size) {
     const char* p = static_cast<const char*>(data);
-    while (fd_ >= 0 && size > 0) {
+    while (ok() && size > 0) {
         const ssize_t n = ::write(fd_, p, size);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
@@ -53,11 +53,31 @@ bool ReplacementFile::write(const void* data, size_t size) {
         p += n;
         size -= static_cast<size_t>(n);
     }
-    return fd_ >= 0;
+    return ok();
+}
+
+bool ReplacementFile::write_at(const void* data, size_t size, uint64_t offset) {
+    const char* p = static_cast<const char*>(data);
+    while (ok() && size > 0) {
+        const ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            failed_ = true; // another thread may be writing: the file closes at the commit
+            return false;
+        }
+        p += n;
+        offset += static_cast<uint64_t>(n);
+        size -= static_cast<size_t>(n);
+    }
+    return ok();
 }
 
 bool ReplacementFile::commit(bool durable) {
     if (fd_ < 0) return false;
+    if (failed_) {
+        discard();
+        return false;
+    }
     bool good = !durable || ::fsync(fd_) == 0;
     good = ::close(fd_) == 0 && good;
     fd_ = -1;

@@ -5,7 +5,9 @@
 // crash) never leaves a truncated file under the target's name.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace fileio {
@@ -18,8 +20,12 @@ class ReplacementFile {
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
     // False once anything has failed; every later call then does nothing.
-    bool ok() const { return fd_ >= 0; }
+    bool ok() const { return fd_ >= 0 && !failed_; }
+    // Appends to the new content.
     bool write(const void* data, size_t size);
+    // Writes at `offset` of the new content. Several threads may write at once, at
+    // offsets that do not overlap; a failure in any of them fails the commit.
+    bool write_at(const void* data, size_t size, uint64_t offset);
     // Renames the new file over the target; with `durable`, the data reach the disk
     // first. The old file's content is released later, by release_old or the destructor.
     bool commit(bool durable = false);
@@ -34,6 +40,7 @@ class ReplacementFile {
     std::string temp_;
     int fd_ = -1;
     int old_fd_ = -1;
+    std::atomic<bool> failed_{false};
 };
 
 // Writes `data` to `path` as a ReplacementFile does. Returns false on any failure, with

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "bmp.h"
+#include "kernels.h"
 #include "options.h"
 
 #include <cstddef>
@@ -17,6 +18,10 @@ constexpr int32_t plane_limit = 3073;
 // The size limits for reading the angle image of `index` (0..3): "0.bmp" must fit "-w",
 // "-h" and the planes; the others must have its size, which the read checks itself.
 bmp::Limits angle_limits(const Settings& settings, int index);
+
+// How the pixels of the angle images become samples: the channel of "-C" (the mean of
+// the three for "m"), squared with "-Q".
+kernels::Sampling sampling(const Settings& settings, int bytes_per_pixel);
 
 // Four sample planes of the reference size, rows top-down, each row `width` samples.
 // The computation later writes its codes over them (see computation.h).

@@ -4,11 +4,11 @@
 #pragma once
 
 #include "angle_input.h"
+#include "kernels.h"
 #include "options.h"
 
 #include <array>
 #include <cstdint>
-#include <memory>
 
 namespace tarnwick {
 
@@ -24,7 +24,11 @@ struct Clamped {
 
 Clamped clamp_settings(const Settings& s);
 
-// Tables and thresholds of one run, built in the Start step.
+// k = 65025 r / mean / U', rounded and limited to 255, as one chain in extended
+// precision; -1 when the quotient does not fit a 64-bit integer.
+int retardation_exact(float r, int mean, float upper_scaled);
+
+// Thresholds and the small tables of one run, set up in the Start step.
 class Computation {
   public:
     explicit Computation(const Settings& s);
@@ -33,42 +37,38 @@ class Computation {
     float lower_scaled() const { return lower_scaled_; }         // L' = 255 L / U
     float dark_scaled() const { return dark_scaled_; }           // d' = 255 d
     float limit_scaled() const { return limit_scaled_; }         // s' = 255 s
-    float sqrt_entry(int i) const { return sqrt_table_[i]; }     // i = 0..33000
     float arccos_entry(int i) const { return arccos_table_[i]; } // i = 0..200
 
     struct Codes {
         uint8_t mean, retardation, angle;
         bool overflow; // the retardation quotient does not fit a 64-bit integer
     };
-    // The three codes of one pixel, step by step as defined; the reference for run().
+    // The three codes of one pixel, step by step as defined; the reference for the
+    // kernels.
     Codes pixel(int i0, int i45, int i90, int i135) const;
+
+    // Whether some pixel's retardation quotient may not fit a 64-bit integer: only with
+    // a colour maximum below about 1e-14. Such a run takes every pixel step by step and
+    // ends at the first pixel with r > 0.
+    bool may_overflow() const { return may_overflow_; }
+    // The rules of the kernels, for a run that cannot overflow.
+    const kernels::CodeRules& rules() const { return rules_; }
 
     // Both passes over the planes: afterwards plane 0 holds the retardation codes, plane 1
     // the angle codes and plane 2 the mean. Returns false when a retardation quotient did
     // not fit a 64-bit integer (the run then fails after writing "a0.bmp").
     bool run(SamplePlanes& planes) const;
 
-    // The retardation code of a root r of the table and a mean before the L' and d'
-    // limits, as one chain in extended precision; -1 when the quotient does not fit a
-    // 64-bit integer.
-    int retardation_exact(float r, int mean) const;
-    // The code of n = a^2 + b^2 and a mean after the limits, as the pixel loop takes it.
-    int retardation_code(int n, int mean) const;
-
   private:
-    void build_k_table();
-    void run_rows(SamplePlanes& planes, size_t begin, size_t end, bool& overflow) const;
+    bool run_exact(SamplePlanes& planes, size_t begin, size_t end) const;
 
     Clamped c_;
     float upper_scaled_, lower_scaled_, dark_scaled_, limit_scaled_;
-    int min_k_, min_mean_, min_k_for_angle_;
-    std::array<float, 33001> sqrt_table_;
+    bool may_overflow_;
     std::array<float, 201> arccos_table_;
-    std::array<uint8_t, 255 * 255> angle_code_; // by (a + 127) * 255 + b + 127
-    // The retardation code after the limits, by mean * k_row + a^2 + b^2; built with the
-    // exact chain, absent when a quotient could overflow.
-    static constexpr int k_row = 32259;
-    std::unique_ptr<uint8_t[]> k_table_;
+    // The angle code by j = (1 - t) 100 rounded (see kernels::CodeRules).
+    std::array<uint8_t, kernels::no_angle + 1> angle_by_j_;
+    kernels::CodeRules rules_;
 };
 
 } // namespace tarnwick

@@ -5,7 +5,6 @@
 #include "tarnwick_contract.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace tarnwick {
 
@@ -34,12 +33,11 @@ bool write_result(fileio::ReplacementFile& file, const SamplePlanes& planes, int
     const uint8_t* codes = planes.plane[plane].get();
     const size_t width = static_cast<size_t>(planes.width);
     const uint32_t* colours = map.data();
-    return bmp::write_rows32(file, planes.width, planes.height,
-                             [codes, width, colours](int32_t y, uint8_t* bgrx) {
-                                 const uint8_t* row = codes + static_cast<size_t>(y) * width;
-                                 for (size_t x = 0; x < width; ++x)
-                                     std::memcpy(bgrx + 4 * x, colours + row[x], 4);
-                             });
+    const kernels::Set& set = kernels::chosen();
+    return bmp::write_rows32(
+        file, planes.width, planes.height, [codes, width, colours, &set](int32_t y, uint8_t* bgrx) {
+            set.colour(codes + static_cast<size_t>(y) * width, width, colours, bgrx);
+        });
 }
 
 } // namespace tarnwick

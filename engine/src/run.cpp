@@ -8,18 +8,18 @@
 #include "angle_input.h"
 #include "computation.h"
 #include "folder.h"
+#include "one_pass.h"
 #include "options.h"
 #include "result_output.h"
+#include "work_split.h"
 
+#include <cfenv>
 #include <condition_variable>
 #include <fcntl.h>
-#include <future>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <sys/stat.h>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
 
 namespace tarnwick {
@@ -48,6 +48,9 @@ class Run {
 
     int32_t steps() {
         if (int32_t code = start(); code != TARNWICK_READY) return code;
+        // Most sets go through in one pass; the others, and any set whose pass fails on
+        // the way, take the steps one by one, with their own result codes.
+        if (std::optional<int32_t> code = run_one_pass(s_, *computation_, *maps_)) return *code;
         for (int index = 0; index < 4; ++index) {
             int32_t code;
             try {
@@ -66,16 +69,8 @@ class Run {
         try {
             if (!write_status_file(s_.output_folder + status_file))
                 throw std::runtime_error("status");
-            // The tables take a few milliseconds; they are built while the images are read.
-            auto build = [this] {
-                computation_ = std::make_unique<Computation>(s_);
-                maps_ = std::make_unique<ColourMaps>(computation_->clamped());
-            };
-            try {
-                tables_ = std::async(std::launch::async, build);
-            } catch (const std::system_error&) {
-                build();
-            }
+            computation_ = std::make_unique<Computation>(s_);
+            maps_ = std::make_unique<ColourMaps>(computation_->clamped());
         } catch (...) {
             code = TARNWICK_CANNOT_WRITE;
         }
@@ -86,11 +81,6 @@ class Run {
     }
 
     int32_t compute_and_write() {
-        try {
-            if (tables_.valid()) tables_.get();
-        } catch (...) {
-            return TARNWICK_CANNOT_WRITE; // the Start step's work failed
-        }
         bool fits;
         try {
             fits = computation_->run(planes_);
@@ -114,23 +104,16 @@ class Run {
             out.write(planes_);
             chain.commit_in_turn(out, position);
         };
-        // "a0.bmp" on this thread, then the release of the image it replaced while the
-        // helper writes "a1.bmp" and "a2.bmp".
-        auto helper_work = [&] {
-            deliver(a1, 1);
-            deliver(a2, 2);
-        };
-        std::thread helper;
-        try {
-            helper = std::thread(helper_work);
-        } catch (...) {
-            deliver(a0, 0);
-            helper_work();
-            return chain.all_committed() ? TARNWICK_READY : TARNWICK_CANNOT_WRITE;
-        }
-        deliver(a0, 0);
-        a0.release_old();
-        helper.join();
+        // "a0.bmp", then the release of the image it replaced, beside "a1.bmp" and "a2.bmp".
+        work::split(2, [&](int part) {
+            if (part == 0) {
+                deliver(a0, 0);
+                a0.release_old();
+            } else {
+                deliver(a1, 1);
+                deliver(a2, 2);
+            }
+        });
         return chain.all_committed() ? TARNWICK_READY : TARNWICK_CANNOT_WRITE;
     }
 
@@ -187,7 +170,6 @@ class Run {
     const Settings& s_;
     std::unique_ptr<Computation> computation_;
     std::unique_ptr<ColourMaps> maps_;
-    std::future<void> tables_; // declared after what it builds: destroyed, and joined, first
     SamplePlanes planes_;
 };
 
@@ -222,9 +204,17 @@ int32_t execute(const char* options) {
 } // namespace tarnwick
 
 extern "C" int32_t Execute_Tarnwick(const char* options) {
+    // The arithmetic rounds as defined whatever rounding the host has set; the host gets
+    // its own setting back.
+    std::fenv_t host;
+    const bool saved = std::fegetenv(&host) == 0;
+    std::fesetenv(FE_DFL_ENV);
+    int32_t code;
     try {
-        return tarnwick::execute(options);
+        code = tarnwick::execute(options);
     } catch (...) {
-        return TARNWICK_NUMERICAL_ERROR;
+        code = TARNWICK_NUMERICAL_ERROR;
     }
+    if (saved) std::fesetenv(&host);
+    return code;
 }

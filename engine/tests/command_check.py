@@ -11,6 +11,7 @@ usage: command_check.py TARNWICK MAKE_ANGLE_SET
 import os
 import re
 import resource
+import signal
 import subprocess
 import sys
 import tempfile
@@ -57,16 +58,10 @@ CASES = [
     ("busy", [], 10, "busy", "tarnwick.sta in the current directory"),
 ]
 
-# Runs of a set large enough to be computed on two threads, with no room for a thread's
-# stack: each ends in code 9, and -U is blamed only when the engine computed with a -U too
-# small, not for one it raised (a negative one, or one at or below -L). The first, with a
-# sound -U, shows that the limits take hold.
-# (arguments, text that standard error must hold)
-THREADLESS = [
-    (["-U", "1"], "the computation failed"),
-    (["-U", "-1"], "the computation failed"),
-    (["-U", "1e-20", "-L", "0.5"], "the computation failed"),
-]
+# Runs of a set large enough to be worked on two threads, with no room for a thread's
+# stack: the work the second thread would have done is done on the first, and each run
+# ends "Ready" with the images of a run with threads.
+THREADLESS = [["-U", "1"], ["-U", "-1", "-C", "m"], ["-U", "1e-20", "-L", "0.5", "-Q"]]
 
 
 def make_folders(d, make_angle_set):
@@ -121,16 +116,53 @@ def check_threadless(d, tarnwick):
     if hard != resource.RLIM_INFINITY and hard < 1 << 30:
         print("skipped the runs without threads: the stack limit cannot be raised")
         return []
+    folder = os.path.join(d, "large")
     failures = []
-    for i, (args, err) in enumerate(THREADLESS):
-        r = subprocess.run([tarnwick, *args], cwd=os.path.join(d, "large"), capture_output=True,
-                           text=True, preexec_fn=without_threads)
-        # One core, or a build that needs more address space (sanitizers): no thread failed.
-        if i == 0 and r.returncode != 9:
-            print(f"skipped the runs without threads: tarnwick {' '.join(args)} ended with {r.returncode}")
-            return []
-        if r.returncode != 9 or err not in r.stderr:
-            failures.append(f"tarnwick {' '.join(args)} without threads: exit {r.returncode}: {r.stderr!r}")
+    for args in THREADLESS:
+        images = []
+        for limit in (None, without_threads):
+            r = subprocess.run([tarnwick, *args], cwd=folder, capture_output=True, text=True,
+                               preexec_fn=limit)
+            # A build that needs more address space (sanitizers) does not start.
+            if limit and r.returncode not in range(11):
+                print(f"skipped the runs without threads: tarnwick ended with {r.returncode}")
+                return failures
+            if r.returncode != 0:
+                failures.append(f"tarnwick {' '.join(args)}{' without threads' if limit else ''}: "
+                                f"exit {r.returncode}: {r.stderr!r}")
+            images.append([open(os.path.join(folder, n), "rb").read() for n in ("a0.bmp", "a1.bmp", "a2.bmp")])
+        if images[0] != images[1]:
+            failures.append(f"tarnwick {' '.join(args)} without threads: other result images")
+    return failures
+
+
+def full_disk():
+    """Files may grow to 256 KiB; a write beyond fails as on a full disk."""
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    resource.setrlimit(resource.RLIMIT_FSIZE, (256 << 10, resource.getrlimit(resource.RLIMIT_FSIZE)[1]))
+
+
+def check_full_disk(d, tarnwick, make_angle_set):
+    """A run whose result images cannot be written ends with 7 and leaves the result images
+    of the run before, and no temporary file, behind."""
+    folder = os.path.join(d, "full disk")
+    subprocess.run([make_angle_set, folder, "512"], check=True, capture_output=True)
+    before = {}
+    for name in ("a0.bmp", "a1.bmp", "a2.bmp"):
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(name.encode())
+        before[name] = name.encode()
+    r = subprocess.run([tarnwick, "-P", folder], capture_output=True, text=True, preexec_fn=full_disk)
+    failures = []
+    if r.returncode != 7 or "Error writing to disk" not in r.stdout or "disk full" not in r.stderr:
+        failures.append(f"tarnwick on a full disk: exit {r.returncode}: {r.stdout!r} {r.stderr!r}")
+    for name, old in before.items():
+        with open(os.path.join(folder, name), "rb") as f:
+            if f.read() != old:
+                failures.append(f"tarnwick on a full disk: {name} was replaced")
+    left = [n for n in os.listdir(folder) if ".tmp" in n or n == "tarnwick.sta"]
+    if left:
+        failures.append(f"tarnwick on a full disk left {left}")
     return failures
 
 
@@ -156,6 +188,7 @@ def main():
     with tempfile.TemporaryDirectory() as d:
         make_folders(d, make_angle_set)
         failures = (check_cases(d, tarnwick) + check_threadless(d, tarnwick) +
+                    check_full_disk(d, tarnwick, make_angle_set) +
                     check_make_angle_set(d, make_angle_set))
     return report("command", failures)
 

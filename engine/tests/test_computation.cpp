@@ -1,11 +1,15 @@
 #include "computation.h"
+#include "kernels.h"
 #include "options.h"
 #include "palette.h"
 #include "result_output.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <random>
+#include <vector>
 
 using tarnwick::Computation;
 using tarnwick::parse_options;
@@ -123,34 +127,129 @@ TEST(Computation, ClampingOrder) {
     EXPECT_FLOAT_EQ(Computation(settings_of("-d 1.2")).dark_scaled(), 242.25f);
 }
 
-TEST(Computation, Tables) {
+TEST(Computation, ArccosTable) {
     const Computation c(settings_of(""));
-    EXPECT_EQ(c.sqrt_entry(0), 0.0f);
-    EXPECT_EQ(c.sqrt_entry(32258), std::sqrt(32258.0f));
     EXPECT_NEAR(c.arccos_entry(0), 128.8053f, 1e-4);
     EXPECT_NEAR(c.arccos_entry(100), 64.4026f, 1e-4);
     EXPECT_EQ(c.arccos_entry(200), 0.0f);
 }
 
-// The pixel loop looks k up in a table built from a few exact evaluations per code; it
-// must agree with the exact chain for every root and every mean, ties included.
-TEST(Computation, RetardationTableEqualsExactChain) {
-    for (const char* options :
-         {"", "-U 0.5", "-U 0.15", "-U 0.05 -L 0.02", "-L 0.3 -d 0.2 -U 0.85"}) {
-        const Computation c(settings_of(options));
-        std::vector<bool> sum_of_squares(32259, false);
-        for (int a = 0; a <= 127; ++a)
-            for (int b = a; b <= 127; ++b) sum_of_squares[a * a + b * b] = true;
-        long mismatches = 0;
-        for (int n = 0; n <= 32258; ++n) {
-            if (!sum_of_squares[n]) continue;
-            for (int mean = 1; mean <= 255; ++mean) {
-                int k = c.retardation_exact(c.sqrt_entry(n), mean);
-                if (k < c.lower_scaled() || mean < c.dark_scaled()) k = 0;
-                mismatches += c.retardation_code(n, mean) != k;
-            }
+namespace {
+
+// The kernel sets this processor can run: the baseline always, AVX2 where it has it.
+std::vector<const tarnwick::kernels::Set*> kernel_sets() {
+    std::vector<const tarnwick::kernels::Set*> sets{&tarnwick::kernels::baseline()};
+    if (const tarnwick::kernels::Set* fast = tarnwick::kernels::avx2()) sets.push_back(fast);
+    return sets;
+}
+
+// Sample quadruples of every kind the codes tell apart: every sum a^2 + b^2 of the
+// halves at every mean it can have (the retardation code depends on these two), and
+// every pair of halves (a, b) at its lowest, middle and highest mean (the angle code
+// depends on the pair), with even differences and with odd ones, which truncate toward
+// zero.
+void every_pixel_kind(std::vector<uint8_t> (&planes)[4]) {
+    auto add = [&](int a, int b, int odd, int step) {
+        const int d = 2 * a + (a < 0 ? -odd : odd), e = 2 * b + (b < 0 ? -odd : odd);
+        if (d < -255 || d > 255 || e < -255 || e > 255) return;
+        const int lo0 = std::max(0, -d), hi0 = std::min(255, 255 - d);
+        const int lo45 = std::max(0, -e), hi45 = std::min(255, 255 - e);
+        const int lowest = lo0 + lo45, highest = hi0 + hi45;
+        for (int sum = lowest; sum <= highest;
+             sum += step ? step : std::max(1, (highest - lowest) / 2)) {
+            const int s0 = std::min(hi0, sum - lo45), s45 = sum - s0;
+            for (int i = 0; i < 4; ++i)
+                planes[i].push_back(static_cast<uint8_t>(i == 0   ? s0
+                                                         : i == 1 ? s45
+                                                         : i == 2 ? s0 + d
+                                                                  : s45 + e));
         }
-        EXPECT_EQ(mismatches, 0) << options;
+    };
+    std::vector<bool> seen(2 * 127 * 127 + 1);
+    for (int a = 0; a <= 127; ++a)
+        for (int b = 0; b <= a; ++b)
+            if (!seen[a * a + b * b]) {
+                seen[a * a + b * b] = true;
+                add(a, b, 0, 2); // one mean after the other
+            }
+    for (int a = -127; a <= 127; ++a)
+        for (int b = -127; b <= 127; ++b)
+            for (int odd = 0; odd < 2; ++odd) add(a, b, odd, 0);
+}
+
+} // namespace
+
+// Every kernel set gives the codes of the step-by-step definition for every pair of
+// halves at every mean: the single-precision estimate of the retardation quotient with
+// the exact chain near halves, and the angle from single and double precision.
+TEST(Kernels, CodesOfEveryPixelKind) {
+    std::vector<uint8_t> in[4];
+    every_pixel_kind(in);
+    const size_t n = in[0].size();
+    for (const char* options :
+         {"", "-U 0.5", "-U 0.15", "-U 0.05 -L 0.02", "-L 0.3 -d 0.2 -U 0.85 -s 0.1", "-U 1e-12"}) {
+        const Computation c(settings_of(options));
+        ASSERT_FALSE(c.may_overflow()) << options;
+        std::vector<Computation::Codes> expected(n);
+        for (size_t i = 0; i < n; ++i)
+            expected[i] = c.pixel(in[0][i], in[1][i], in[2][i], in[3][i]);
+        for (const tarnwick::kernels::Set* set : kernel_sets()) {
+            std::vector<uint8_t> k(n), angle(n), mean(n);
+            set->codes(in[0].data(), in[1].data(), in[2].data(), in[3].data(), n, c.rules(),
+                       k.data(), angle.data(), mean.data());
+            long wrong = 0;
+            for (size_t i = 0; i < n; ++i)
+                wrong += k[i] != expected[i].retardation || angle[i] != expected[i].angle ||
+                         mean[i] != expected[i].mean;
+            EXPECT_EQ(wrong, 0) << set->name << " " << options << " of " << n;
+        }
+    }
+}
+
+// Sampling of 24- and 32-bit rows, every channel, with and without squaring, in rows
+// whose length leaves a remainder after the vector steps.
+TEST(Kernels, Sampling) {
+    std::mt19937 rng(3);
+    for (const int32_t width : {1, 7, 11, 12, 19, 1000}) {
+        std::vector<uint8_t> row(4 * static_cast<size_t>(width) + 1);
+        for (uint8_t& v : row) v = static_cast<uint8_t>(rng());
+        if (width == 1000) // every sum of three channels, and every channel value
+            for (int x = 0; x < 766 && x < width; ++x)
+                for (int c = 0; c < 3; ++c) row[4 * x + c] = static_cast<uint8_t>((x + c) / 3);
+        for (const int bytes : {3, 4})
+            for (const int channel : {-1, 0, 1, 2})
+                for (const bool squaring : {false, true}) {
+                    std::vector<uint8_t> expected(static_cast<size_t>(width));
+                    for (int32_t x = 0; x < width; ++x) {
+                        const uint8_t* p = row.data() + bytes * x;
+                        const int v = channel < 0 ? (p[0] + p[1] + p[2]) / 3 : p[channel];
+                        expected[x] = static_cast<uint8_t>(
+                            squaring ? tarnwick::round_half_even(v * v / 255.0L) : v);
+                    }
+                    for (const tarnwick::kernels::Set* set : kernel_sets()) {
+                        std::vector<uint8_t> got(static_cast<size_t>(width));
+                        set->sample(row.data(), width, {bytes, channel, squaring}, got.data());
+                        EXPECT_EQ(got, expected)
+                            << set->name << " width " << width << " bytes " << bytes << " channel "
+                            << channel << (squaring ? " squared" : "");
+                    }
+                }
+    }
+}
+
+TEST(Kernels, Colouring) {
+    std::array<uint32_t, 256> map;
+    for (int i = 0; i < 256; ++i) map[i] = static_cast<uint32_t>(i * 2654435761u) & 0xffffff;
+    std::vector<uint8_t> codes(37);
+    for (size_t i = 0; i < codes.size(); ++i) codes[i] = static_cast<uint8_t>(255 - 7 * i);
+    for (const tarnwick::kernels::Set* set : kernel_sets()) {
+        std::vector<uint8_t> bgrx(4 * codes.size());
+        set->colour(codes.data(), codes.size(), map.data(), bgrx.data());
+        for (size_t i = 0; i < codes.size(); ++i) {
+            uint32_t px;
+            std::memcpy(&px, bgrx.data() + 4 * i, 4);
+            EXPECT_EQ(px, map[codes[i]]) << set->name << " " << i;
+        }
     }
 }
 
