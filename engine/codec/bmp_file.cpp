@@ -32,7 +32,8 @@ Status FileReader::open(const std::string& path, const Limits& limits) {
     if (fd_ >= 0) ::close(fd_);
     head_.clear();
     header_ = Header{};
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // without blocking: a FIFO or a device in the place of an image is refused, never waited on
+    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat st {};
     if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return Status::cannot_open;
     const uint64_t file_size = static_cast<uint64_t>(st.st_size);

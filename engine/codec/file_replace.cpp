@@ -37,8 +37,10 @@ ReplacementFile::~ReplacementFile() {
 }
 
 void ReplacementFile::release_old() {
+    const int reason = errno;
     if (old_fd_ >= 0) ::close(old_fd_);
     old_fd_ = -1;
+    errno = reason;
 }
 
 bool ReplacementFile::write(const void* data, size_t size) {
@@ -89,12 +91,16 @@ bool ReplacementFile::commit(bool durable) {
         temp_.clear();
         return true;
     }
+    const int reason = errno;
     ::unlink(temp_.c_str());
     temp_.clear();
+    errno = reason;
     return false;
 }
 
 void ReplacementFile::discard() {
+    // the reason of the failure that led here stays the caller's to report
+    const int reason = errno;
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
@@ -103,6 +109,7 @@ void ReplacementFile::discard() {
         ::unlink(temp_.c_str());
         temp_.clear();
     }
+    errno = reason;
 }
 
 bool replace_file(const std::string& path, const void* data, size_t size, bool durable) {

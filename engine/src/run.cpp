@@ -34,7 +34,9 @@ bool is_file(const std::string& path) {
 }
 
 bool write_status_file(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // a FIFO in its place without a reader fails at once instead of blocking the run
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) return false;
     static const char line[] = "started\r\n";
     const bool written =
