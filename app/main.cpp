@@ -1,7 +1,8 @@
 // vexolan: the operator's window. The camera list offers the virtual microscope beside the
-// V4L2 cameras; `vexolan --simulate` turns the virtual microscope's polarizer with a
-// simulated motor controller. Without it no controller attaches (the program has no
-// backend for a real one yet) and the window says "Rotating Polarizer Not Connected".
+// V4L2 cameras. The polarizer's motor is a Phidget stepper controller, driven through the
+// vendor's library libphidget22 when it is installed; without the library or a board the
+// window says "Rotating Polarizer Not Connected" and why. `vexolan --simulate` turns the
+// virtual microscope's polarizer with a simulated controller instead.
 // `--sample NAME` puts another sample under the virtual microscope.
 // `vexolan --info FILE...` prints the record rows of saved result images.
 // `vexolan --measure BASE` and `vexolan --collect-background` run one measurement or

@@ -57,6 +57,8 @@ QString conflict(const QCommandLineParser& parser, const Options& o) {
         return QStringLiteral("--measure needs the base name of the result set");
     if (parser.isSet(o.measure) && parser.isSet(o.collect))
         return QStringLiteral("--measure and --collect-background are two runs; give one");
+    if (parser.isSet(o.stepper_name) && !parser.isSet(o.simulate))
+        return QStringLiteral("--stepper-name names the simulated controller; give --simulate too");
     if (!sim::is_sample(parser.value(o.sample).toStdString()))
         return QStringLiteral("no sample \"%1\"; the samples are %2")
             .arg(parser.value(o.sample), sample_names());

@@ -31,7 +31,9 @@ bool startable(TForm1& form) {
 }
 
 QString why_not_startable(const TForm1& form) {
-    if (form.GroupBox1->isHidden()) return QStringLiteral("the polarizer's motor is not connected");
+    if (form.GroupBox1->isHidden())
+        return QStringLiteral("the polarizer's motor is not connected: ") +
+               form.motor.why_not_connected;
     if (form.Image0->picture().width() < 2)
         return QStringLiteral("no camera frames (choose the camera in the program once)");
     return QStringLiteral("Start_Sequence was not available within %1 s")

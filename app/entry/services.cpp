@@ -6,6 +6,7 @@
 #include "network/curl_ftp_client.h"
 #include "network/update_server.h"
 #include "sim/microscope.h"
+#include "stepper/phidget_stepper.h"
 #include "stepper/simulated_stepper.h"
 #include "ui/wait.h"
 
@@ -24,18 +25,19 @@ QString program_folder() {
 Environment main_window(const command_line::Arguments& arguments,
                         const std::shared_ptr<sim::Microscope>& microscope, ui::Dialogs& dialogs,
                         std::function<void()> end_program) {
-    stepper::SimulatedConfig config;
-    if (arguments.stepper_name) config.device_name = arguments.stepper_name->toStdString();
-    // Without --simulate no controller is attached here: the controller software answers,
-    // but no device is ever found.
-    config.attaches = arguments.simulate;
-    config.shaft_turned = sim::turned_by_motor_1(microscope->shared_stage());
-
     Environment env;
     env.program_folder = program_folder();
-    env.stepper_factory = [config] {
-        return std::make_unique<stepper::SimulatedController>(config);
-    };
+    if (arguments.simulate) {
+        stepper::SimulatedConfig config;
+        if (arguments.stepper_name) config.device_name = arguments.stepper_name->toStdString();
+        config.shaft_turned = sim::turned_by_motor_1(microscope->shared_stage());
+        env.stepper_factory = [config] {
+            return std::make_unique<stepper::SimulatedController>(config);
+        };
+    } else {
+        // the board on the microscope, through the vendor's library
+        env.stepper_factory = [] { return std::make_unique<stepper::PhidgetController>(); };
+    }
     env.camera_factory = [microscope] {
         return std::make_unique<capture::CaptureComponent>(microscope);
     };

@@ -1,6 +1,6 @@
-// The real devices and services the two windows are built with: the simulated controller
-// (attached only with --simulate) turning the virtual microscope's polarizer, the cameras,
-// the update server, the desktop's process hooks.
+// The real devices and services the two windows are built with: the Phidget stepper
+// controller, or with --simulate the simulated one turning the virtual microscope's
+// polarizer; the cameras, the update server, the desktop's process hooks.
 #pragma once
 
 #include "VexolanUpdate/update_environment.h"

@@ -48,6 +48,10 @@ void SimulatedController::open(int) {
     if (config_.attaches && !attached_) attach_timer_.start(config_.attach_delay_ms);
 }
 
+std::string SimulatedController::not_attached_reason() {
+    return attached_ ? std::string() : "the simulated controller has found no device";
+}
+
 void SimulatedController::attach_now() {
     attach_timer_.stop();
     if (attached_) return;

@@ -39,6 +39,8 @@ class SimulatedController : public QObject, public Controller {
 
     void connect_events(Events* events) override { events_ = events; }
     void open(int serial) override;
+    bool can_attach() override { return opened_; }
+    std::string not_attached_reason() override;
     std::string device_name() override;
     int serial_number() override;
     int current_position(int index) override;

@@ -33,8 +33,15 @@ class Controller {
     // Connects the event sink; events before this are not delivered.
     virtual void connect_events(Events* events) = 0;
     // Opens the controller with this serial number, -1 for any. It attaches later,
-    // when the device is found, with an attached() event.
+    // when the device is found, with an attached() event. A controller whose software is
+    // missing opens without an error and never attaches.
     virtual void open(int serial) = 0;
+    // False when no device can attach, however long one waits: the controller is not
+    // open, or its software is missing.
+    virtual bool can_attach() = 0;
+    // Why no device is attached, in one line for the operator ("no Phidget stepper
+    // attached"); empty while one is.
+    virtual std::string not_attached_reason() = 0;
 
     // The attached device's name, e.g. "Phidget Unipolar Stepper Controller 4-motor".
     virtual std::string device_name() = 0;

@@ -23,10 +23,15 @@ class HeadlessTest : public MicroscopeTest {
 
     QString program() const { return file("vexolan"); }
 
-    // Runs the program in the folder "work" without a display.
-    Outcome vexolan(const QStringList& arguments) {
+    // Runs the program in the folder "work" without a display, with these variables added
+    // to its environment.
+    Outcome vexolan(const QStringList& arguments, const QStringList& environment = {}) {
         QProcess p;
         without_display(p, file("work"));
+        QProcessEnvironment env = p.processEnvironment();
+        for (const QString& variable : environment)
+            env.insert(variable.section('=', 0, 0), variable.section('=', 1));
+        p.setProcessEnvironment(env);
         p.start(program(), arguments);
         EXPECT_TRUE(p.waitForFinished(120000)) << arguments.join(' ').toStdString();
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
@@ -85,24 +90,32 @@ TEST_F(HeadlessTest, ExitStatus) {
     ASSERT_TRUE(QFile::remove(file("libtarnwick.so")));
     ASSERT_TRUE(QFile::copy(ENGINE_STUB, file("libtarnwick.so")));
     write_bytes(file("engine_code.txt"), "6");
+    const QString standin = "LD_LIBRARY_PATH=" + QFileInfo(PHIDGET22_STANDIN).absolutePath();
     const struct {
         QStringList arguments;
         int status;
         const char* says;
+        QStringList environment = {};
     } cases[] = {
         {{"--simulate", "--measure", "run"}, 6, "vexolan: Input Parameter Error\n"},
         {{"--measure", "run"},
          20,
-         "vexolan: no measurement could start: the polarizer's motor is not connected\n"},
+         "vexolan: no measurement could start: the polarizer's motor is not connected: "},
+        {{"--measure", "run"},
+         20,
+         "vexolan: no measurement could start: the polarizer's motor is not connected: no "
+         "Phidget stepper attached\n",
+         {standin, "PHIDGET_STANDIN_BOARD=none"}},
         {{"--simulate", "--measure", "run", "--collect-background"}, 2, "two runs"},
         {{"--simulate", "--sample", "glass", "--measure", "run"}, 2, "no sample \"glass\""},
         {{"--simulate", "--mesure", "run"}, 2, "Unknown option 'mesure'"},
         {{"--simulate", "--measure"}, 2, "Missing value after '--measure'"},
         {{"--simulate", "--measure="}, 2, "--measure needs the base name"},
         {{"--simulate", "run"}, 2, "unexpected argument \"run\""},
+        {{"--stepper-name", "x", "--measure", "run"}, 2, "give --simulate too"},
     };
     for (const auto& c : cases) {
-        const Outcome o = vexolan(c.arguments);
+        const Outcome o = vexolan(c.arguments, c.environment);
         EXPECT_EQ(o.status, c.status) << c.arguments.join(' ').toStdString();
         EXPECT_TRUE(o.err.contains(c.says)) << o.err.toStdString();
         EXPECT_TRUE(o.out.isEmpty()) << o.out.toStdString();
@@ -139,4 +152,29 @@ TEST_F(HeadlessTest, ASignalEndsTheMeasurementInOrder) {
     EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
     EXPECT_TRUE(QDir(file("work")).isEmpty());
     EXPECT_TRUE(QFile::exists(settings_path())); // the orderly close wrote the settings
+}
+
+// Without --simulate the program drives the Phidget board through libphidget22 (here the
+// stand-in, found on LD_LIBRARY_PATH as the vendor's would be) and films with the camera
+// of the settings file, the virtual microscope's: the measurement ends "Ready", and the
+// board was told the four angles forward, back and home.
+TEST_F(HeadlessTest, MeasuresOnThePhidgetBoard) {
+    write_settings("Virtual microscope\r\n200\r\n0\r\n0\r\n0\r\n2000\r\n11\r\n1\r\n1\r\n200\r\n"
+                   "1\r\n1\r\n1\r\n2\r\n0.2500 0.1000 0.0500 0.0250\r\n"
+                   "0 0 0 1 0 0 1 0 0 0 0 0 1 0\r\n0.15\r\n10\r\n1 1 1 1\r\n\r\n");
+    const QString log = file("board.log");
+    const Outcome o = vexolan({"--measure", "run"},
+                              {"LD_LIBRARY_PATH=" + QFileInfo(PHIDGET22_STANDIN).absolutePath(),
+                               "PHIDGET_STANDIN_LOG=" + log});
+    ASSERT_EQ(o.status, 0) << o.err.toStdString();
+    EXPECT_TRUE(o.err.contains("vexolan: 0° back (9/9)\nvexolan: Ready, not corrected\n"))
+        << o.err.toStdString();
+    EXPECT_FALSE(o.err.contains("error")) << o.err.toStdString();
+    // motor 1's targets, each new one once
+    QList<int> targets;
+    for (const QByteArray& line : read_bytes(log).split('\n'))
+        if (line.startsWith("target 0 ") &&
+            (targets.isEmpty() || targets.back() != line.mid(9).toInt()))
+            targets << line.mid(9).toInt();
+    EXPECT_EQ(targets, (QList<int>{0, 25, 50, 75, 50, 25, 0}));
 }

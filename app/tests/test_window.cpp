@@ -274,6 +274,7 @@ TEST_F(WindowTest, ActivationSetsTheVersionCaption) {
 TEST_F(WindowTest, StartUpWorkAtTheFirstActivationOnly) {
     camera_devices = {"Camera A", "Camera B"};
     auto form = make_window();
+    sim->attach_now(); // the first activation does not wait for the controller
     form->show();
     QWidget box; // one of the program's own boxes
     box.show();

@@ -8,6 +8,7 @@
 #include "qt_printers.h"
 #include "stepper/simulated_stepper.h"
 #include "ui/handlers.h"
+#include "ui/wait.h"
 #include "window/form.h"
 
 #include <gtest/gtest.h>
@@ -75,11 +76,14 @@ class ScriptedDialogs : public ui::Dialogs {
 class WindowTest : public ::testing::Test {
   protected:
     // A window over the program folder, built as main() builds it: the main window, then
-    // the update window. `config` sets up its simulated controller.
+    // the update window. `config` sets up its simulated controller, unless the test gives
+    // another controller.
     std::unique_ptr<TForm1> make_window(stepper::SimulatedConfig config = {}) {
         Environment env;
         env.program_folder = folder.path() + "/";
-        env.stepper_factory = [this, config] {
+        env.stepper_factory = stepper_factory
+                                  ? stepper_factory
+                                  : [this, config]() -> std::unique_ptr<stepper::Controller> {
             auto c = std::make_unique<stepper::SimulatedController>(config);
             sim = c.get();
             return c;
@@ -104,9 +108,11 @@ class WindowTest : public ::testing::Test {
         return form;
     }
 
-    // Activation and the timed start-up steps, run at once instead of after 1 and 3 s.
+    // Activation and the timed start-up steps, run at once instead of after 1 and 3 s,
+    // once the controller has attached.
     void start_up(TForm1& form) {
-        sim->attach_now();
+        if (sim) sim->attach_now();
+        EXPECT_TRUE(ui::wait_until([&] { return form.motor.present; }, 5000));
         form.FormActivate();
         form.Timer1Timer();
         form.Timer2Timer();
@@ -134,7 +140,8 @@ class WindowTest : public ::testing::Test {
     stepper::SimulatedController* sim = nullptr;
     QStringList camera_devices;
     FakeCamera* camera = nullptr;
-    capture::Factory camera_factory; // another capture component than the fake one
+    capture::Factory camera_factory;  // another capture component than the fake one
+    stepper::Factory stepper_factory; // another controller than the simulated one
     int ended = 0;
     std::function<QDateTime()> now;        // the window's clock when set
     std::optional<FirstStart> first_start; // the window's first-start settings when set

@@ -179,6 +179,8 @@ class TForm1 : public QWidget {
         long double acceleration_min = 0, acceleration_max = 0, speed_max = 0;
         int32_t position_sum = 1000;
         bool not_connected_reported = false;
+        bool limits_read = false;  // the set-up of the activation has read the limits
+        QString why_not_connected; // the start-up check's reason, when it found none
     } motor;
 
     struct Camera {
@@ -362,6 +364,9 @@ class TForm1 : public QWidget {
 
     // motor
     void motor_setup_at_activation();
+    bool wait_for_controller();
+    QString why_no_controller();
+    void require_polarizer(const char* consequence);
     void select_motor(int index);
     std::vector<QRadioButton*> motor_buttons() const;
     void park_motors_and_end();

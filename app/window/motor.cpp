@@ -11,6 +11,11 @@ namespace {
 
 using numbers::rounded;
 
+// How long the activation waits for the controller to attach: a board on USB takes some
+// 100 ms after it was opened; the start-up check comes a second later than this.
+constexpr int attach_wait_ms = 2000;
+const QString not_connected = QStringLiteral("Rotating Polarizer Not Connected");
+
 // round((position - min) * 100 / (max - min)), or the position itself for an empty range
 int32_t percent_of_range(const QSlider* s) {
     if (s->maximum() == s->minimum()) return s->value();
@@ -146,6 +151,15 @@ void TForm1::Phidget21COMIPhidgetStepperEvents1Attach() {
     if (!line.isEmpty()) motor.attached = true;
 }
 
+// A measurement needs the polarizer's controller: without it the polarizer may stand
+// anywhere. Raises, with the status line saying so and the box what follows, when the
+// controller is not there.
+void TForm1::require_polarizer(const char* consequence) {
+    if (motor.present) return;
+    Label13->set_caption(not_connected);
+    throw std::runtime_error((not_connected + QStringLiteral(": ") + consequence).toStdString());
+}
+
 void TForm1::Phidget21COMIPhidgetStepperEvents1Detach() {
     auto& c = controller();
     Memo1->appendPlainText(QString::fromStdString(c.device_name()) + " Disconnected. Serial #" +
@@ -153,6 +167,23 @@ void TForm1::Phidget21COMIPhidgetStepperEvents1Detach() {
     TrackBar1->setEnabled(false);
     TrackBar2->setEnabled(false);
     TrackBar3->setEnabled(false);
+}
+
+// The controller attaches a while after it was opened, and the motor set-up reads its
+// limits: the activation waits for it as long as one can come, and leaves the set-up out
+// when none came (the start-up check then says so). True when it is there.
+bool TForm1::wait_for_controller() {
+    if (!motor.present && motor.controller && motor.controller->can_attach())
+        ui::wait_until([&] { return motor.present || !motor.controller->can_attach(); },
+                       attach_wait_ms);
+    return motor.present;
+}
+
+// One line for the operator on why no controller is there.
+QString TForm1::why_no_controller() {
+    const std::string why = motor.controller ? motor.controller->not_attached_reason()
+                                             : "the stepper controller is not available";
+    return QString::fromStdString(why.empty() ? "no stepper controller attached" : why);
 }
 
 void TForm1::motor_setup_at_activation() {
@@ -172,11 +203,13 @@ void TForm1::motor_setup_at_activation() {
     Label4->set_caption(numbers::shortest(motor.speed_max));
     ui::set_range(TrackBar3, 0, rounded(motor.speed_max));
     c.set_engaged(0, false);
+    motor.limits_read = true;
 }
 
 // One second after activation: the polarizer's position becomes 0 degrees.
 void TForm1::Timer1Timer() {
     Timer1->setEnabled(false);
+    if (!motor.present) return; // no device: nothing to declare 0
     CheckBox1Click();
     ui::pause(100);
     CheckBox1Click();
@@ -188,6 +221,8 @@ void TForm1::Timer1Timer() {
 // that no controller is there.
 void TForm1::Timer2Timer() {
     Timer2->setEnabled(false);
+    // a controller that attached after the activation's wait gets its set-up now
+    if (motor.present && !motor.limits_read) motor_setup_at_activation();
     motor.selected = 0;
     ui::set_checked(CheckBox1, true);
     ui::set_checked(RadioButton1, true);
@@ -215,7 +250,11 @@ void TForm1::Timer2Timer() {
         // activation that restarts this check
         if (!motor.not_connected_reported) {
             motor.not_connected_reported = true;
-            dialogs().message(QStringLiteral("Rotating Polarizer Not Connected"));
+            // Memo1 says why, the status line that no measurement can be made
+            motor.why_not_connected = why_no_controller();
+            Memo1->appendPlainText(motor.why_not_connected);
+            Label13->set_caption(not_connected);
+            dialogs().message(not_connected);
         }
     }
     ui::set_text(Edit6, QString::number(motor.steps_per_turn[motor.selected]));

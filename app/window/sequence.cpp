@@ -29,6 +29,8 @@ const QString status_file = QStringLiteral(TARNWICK_STATUS_FILE);
 
 // How much longer than its travel time the polarizer may take to arrive.
 constexpr int arrival_margin_ms = 10000;
+// What a controller that goes away during a measurement does to it.
+constexpr const char* polarizer_gone = "the measurement has ended.";
 // Clipped pixels of an integrated image, in per cent, beyond which the operator is told.
 constexpr double clipped_limit_percent = 0.1;
 
@@ -115,6 +117,7 @@ void TForm1::Start_SequenceClick() {
 // What the sequence about to start will do, or a refusal (raised) when it cannot be right.
 TForm1::StartPlan TForm1::plan_start(bool measuring) {
     StartPlan plan;
+    require_polarizer("no measurement can start.");
     check_polarizer_positions(plan);
     if (const EngineOptions o = engine_options(); !o.problem.isEmpty())
         throw std::runtime_error(o.problem.toStdString());
@@ -296,6 +299,7 @@ void TForm1::end_sequence() {
 }
 
 void TForm1::waitforcompletion([[maybe_unused]] int32_t mode, int32_t angle, int32_t target) {
+    require_polarizer(polarizer_gone);
     ui::set_position(TrackBar1, angle);
     ui::set_checked(CheckBox1, true);
     wait_for_polarizer(angle);
@@ -319,9 +323,13 @@ void TForm1::wait_for_polarizer(int32_t angle) {
     const double limit_ms =
         (std::isfinite(travel) ? std::ceil(travel * 1000) : 0) + arrival_margin_ms;
     const bool arrived = ui::wait_until(
-        [&] { return closing() || controller().current_position(s) == Targetsteps(angle); },
+        [&] {
+            return closing() || !motor.present ||
+                   controller().current_position(s) == Targetsteps(angle);
+        },
         static_cast<int>(std::min(limit_ms, 2e9)));
     if (closing()) throw SequenceEnded{};
+    require_polarizer(polarizer_gone);
     if (!arrived)
         throw std::runtime_error(
             QStringLiteral("Polarizer did not reach %1 degrees").arg(angle).toStdString());

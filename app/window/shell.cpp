@@ -164,7 +164,7 @@ void TForm1::FormActivate() {
     Legend();
     sindthreshhold1Change();
     try {
-        motor_setup_at_activation();
+        if (wait_for_controller()) motor_setup_at_activation();
     } catch (const stepper::Error&) {
         ui::show_error(std::current_exception());
         return; // the zeroing and the start-up check do not run
@@ -213,7 +213,8 @@ bool TForm1::FormClose() {
         ui::process_messages();
         ui::pause(100);
     }
-    if (motor.controls && motor.position_sum > 2) {
+    // a controller that has gone cannot drive the polarizer home: the window closes
+    if (motor.controls && motor.present && motor.position_sum > 2) {
         // the polarizer is not home: drive it there and try again in 500 ms
         for (QRadioButton* button : motor_buttons()) {
             ui::set_checked(button, true);
