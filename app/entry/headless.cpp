@@ -1,5 +1,6 @@
 #include "headless.h"
 
+#include "logic/bitmap_file.h"
 #include "ui/handlers.h"
 #include "ui/wait.h"
 #include "window/form.h"
@@ -54,7 +55,7 @@ int keep_measurement(TForm1& form, const QString& base, Dialogs& dialogs, std::F
     if (dialogs.errors.size() > errors) return no_measurement;
     form.PageControl1->setCurrentWidget(form.TabSheet2);
     const QString picture = base + QStringLiteral(".png");
-    if (!form.TabSheet2->grab().save(picture, "PNG")) {
+    if (!bitmap_file::write_picture(picture, form.TabSheet2->grab().toImage(), "PNG")) {
         say(progress, QStringLiteral("error: cannot write the picture \"%1\"").arg(picture));
         return no_measurement;
     }

@@ -12,6 +12,8 @@
 
 #include <QCoreApplication>
 
+#include <cstdio>
+
 namespace services {
 
 namespace {
@@ -44,6 +46,9 @@ Environment main_window(const command_line::Arguments& arguments,
     env.dialogs = &dialogs;
     env.open_file = desktop::open_file;
     env.end_program = std::move(end_program);
+    env.diagnostic = [](const QString& line) {
+        std::fprintf(stderr, "vexolan: %s\n", line.toLocal8Bit().constData());
+    };
     if (arguments.simulate) {
         // a first start on the virtual microscope measures without anything typed: its
         // camera, and its stage's steps and sense at a turn a second, braking in 0.1 s

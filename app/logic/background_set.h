@@ -17,6 +17,7 @@ struct Check {
         complete,   // four images of the frame size: the measurement divides by them
         incomplete, // some are missing: `files` names them
         unfit,      // of another size than the frames, or unreadable: `files` says how
+        mixed,      // stored at different times: of two collections, one cut short
     } verdict = Verdict::none;
     QStringList files;
     // Images of a complete set that can hardly be the empty field ("45.bmp: mostly black").

@@ -1,14 +1,30 @@
 #include "bitmap_file.h"
 
-#include <QFile>
+#include "tarnwick_contract.h"
 
+#include <QFile>
+#include <QSaveFile>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
 
 namespace bitmap_file {
 
-bmp::Status read(const QString& path, QImage& image) {
+bmp::Limits at_most(QSize size) {
+    bmp::Limits limits;
+    limits.max_width = std::max(size.width(), 0);
+    limits.max_height = std::max(size.height(), 0);
+    limits.max_pixels = uint64_t(limits.max_width) * uint64_t(limits.max_height);
+    return limits;
+}
+
+bmp::Limits largest_image() {
+    return at_most({TARNWICK_MAX_SIZE_OPTION, TARNWICK_MAX_SIZE_OPTION});
+}
+
+bmp::Status read(const QString& path, QImage& image, const bmp::Limits& limits) {
     QImage out;
     uchar* bits = nullptr;
     qsizetype stride = 0;
@@ -27,7 +43,7 @@ bmp::Status read(const QString& path, QImage& image) {
         return bmp::Status::ok;
     };
     const bmp::Status status =
-        bmp::read_file(QFile::encodeName(path).toStdString(), {}, sink, prepare);
+        bmp::read_file(QFile::encodeName(path).toStdString(), limits, sink, prepare);
     if (status == bmp::Status::ok) image = out;
     return status;
 }
@@ -46,6 +62,11 @@ bool write(const QString& path, const QImage& image) {
                                      bgrx[3] = 0;
                                  }
                              });
+}
+
+bool write_picture(const QString& path, const QImage& image, const char* format) {
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && image.save(&file, format) && file.commit();
 }
 
 void write_or_raise(const QString& path, const QImage& image) {

@@ -1,5 +1,6 @@
 #include "settings_file.h"
 
+#include "objectives.h"
 #include "text_file.h"
 
 namespace settings_file {
@@ -30,7 +31,12 @@ void read_groups(text_file::Reader& in, Settings& s, Reading& r) {
         in.next_line();
     });
     group(image_scale, [&] {
-        for (long double& v : s.image_scale) v = in.real();
+        for (long double& v : s.image_scale) {
+            const long double scale = in.real();
+            if (!objectives::is_image_scale(scale))
+                throw text_file::BadItem("not an image scale the program writes");
+            v = scale;
+        }
         in.next_line();
     });
     group(flags, [&] {

@@ -25,6 +25,8 @@
 namespace settings_file {
 
 inline constexpr const char* name = "vexolan.ini";
+// The file is 20 short lines; anything larger is not a settings file.
+inline constexpr qint64 max_size = 64 * 1024;
 
 // Where line 16 keeps the flag of a colour channel, of an objective and of an optic, in
 // the order of their tables (colour_channels.h, objectives.h); the other four positions are
@@ -65,9 +67,10 @@ enum Group {
 struct Reading {
     // The groups read whole.
     std::array<bool, group_count> read{};
-    // A word stood where a number belongs (a file the program did not write): the reading
-    // stopped there, and everything read before it stands, down to single values of a
-    // group that was begun.
+    // A word stood where a number belongs, or a number the program never writes there (an
+    // image scale beyond objectives::max_image_scale): a file the program did not write.
+    // The reading stopped there, and everything read before it stands, down to single
+    // values of a group that was begun.
     bool stopped = false;
 };
 

@@ -1,6 +1,7 @@
 #include "text_file.h"
 
 #include <charconv>
+#include <stdexcept>
 
 namespace text_file {
 
@@ -73,9 +74,12 @@ void Writer::integers(std::span<const int32_t> values) {
 void Writer::reals(std::initializer_list<long double> values) {
     QByteArray out;
     for (long double v : values) {
-        // to_chars writes "." whatever the locale
+        // to_chars writes "." whatever the locale; a value too long for the buffer is
+        // refused rather than written with what the buffer held before
         char buf[64];
         const auto result = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 4);
+        if (result.ec != std::errc{})
+            throw std::invalid_argument("a number too long for a line of the file");
         if (!out.isEmpty()) out += ' ';
         out += QByteArray(buf, static_cast<qsizetype>(result.ptr - buf)).rightJustified(6, ' ');
     }

@@ -45,6 +45,7 @@ class Writer {
         integers(std::span<const int32_t>(values.begin(), values.size()));
     }
     // Each value with 4 decimals, right-aligned in 6 characters, one blank between them.
+    // Raises std::invalid_argument for a value of more than 58 digits before the point.
     void reals(std::initializer_list<long double> values);
     const QByteArray& text() const { return text_; }
 

@@ -8,6 +8,7 @@
 #include "window_fixture.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTest>
@@ -25,6 +26,8 @@ class ResultsTest : public WindowTest {
     }
     // Whether the program folder's engine library is loaded in this process now.
     bool engine_loaded() const {
+        // the loader opens even the file it is asked not to load: never a FIFO
+        if (!QFileInfo(file("libtarnwick.so")).isFile()) return false;
         void* handle =
             dlopen(QFile::encodeName(file("libtarnwick.so")).constData(), RTLD_NOW | RTLD_NOLOAD);
         if (handle) dlclose(handle);

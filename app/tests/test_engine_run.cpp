@@ -7,6 +7,8 @@
 
 #include <QDir>
 
+#include <sys/stat.h>
+
 namespace {
 
 QStringList calls_in(const QString& path) {
@@ -142,15 +144,23 @@ TEST_F(ResultsTest, StatusTextOfEveryResultCode) {
 TEST_F(ResultsTest, LibraryMissingOrWithoutItsEntry) {
     const QSize size(8, 6);
     write_results(size, uniform(90), uniform(91), uniform(92));
+    // the engine library cut short where its loaded segments are, as a failed copy leaves it:
+    // loading it would end the program with SIGBUS
+    const QByteArray engine = read_bytes(QString::fromLocal8Bit(TARNWICK_LIBRARY));
+    const QString library = file("libtarnwick.so");
     const struct {
         const char* name;
         std::function<void()> install;
         const char* status;
+        QString diagnostic = {}; // the line for whoever runs the program
     } cases[] = {
         {"no library", [] {}, "DLL not found"},
-        {"not a library", [this] { write_bytes(file("libtarnwick.so"), "not a library"); },
-         "DLL not found"},
+        {"not a library", [&] { write_bytes(library, "not a library"); }, "DLL not found"},
         {"no entry", [this] { install_engine(ENGINE_WITHOUT_ENTRY); }, "Function in DLL not found"},
+        {"cut short", [&] { write_bytes(library, engine.left(engine.size() / 3)); },
+         "DLL not found", library + ": damaged: the file ends before what its headers describe"},
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(QFile::encodeName(library), 0600), 0); },
+         "DLL not found", library + ": not a regular file"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -163,6 +173,8 @@ TEST_F(ResultsTest, LibraryMissingOrWithoutItsEntry) {
         form->sindthreshhold1Change();
         form->Timer4Timer();
         EXPECT_EQ(form->Label13->caption(), c.status);
+        EXPECT_EQ(diagnostics, c.diagnostic.isEmpty() ? QStringList() : QStringList{c.diagnostic});
+        diagnostics.clear();
         EXPECT_EQ(form->Label1->caption(), "");
         EXPECT_EQ(form->Image2->picture(), before);
         EXPECT_FALSE(engine_loaded());
@@ -170,22 +182,41 @@ TEST_F(ResultsTest, LibraryMissingOrWithoutItsEntry) {
     }
 }
 
-// Options longer than the engine reads (a program folder with a long path) would run it
-// with whatever was cut off: the run is refused with an error instead.
-TEST_F(ResultsTest, OptionsTooLongForTheEngineAreRefused) {
+// A program folder whose path the engine's options cannot carry, too long for them (the
+// engine would run with whatever was cut off) or holding a double quote (which would end
+// the folder there): no run; the status line names the folder, and Start refuses once.
+TEST_F(ResultsTest, FoldersTheOptionsCannotCarryAreRefused) {
     install_engine(ENGINE_STUB);
-    auto form = make_window();
-    const QString deep = folder.path() + "/" + QString(240, 'd') + "/";
-    ASSERT_TRUE(QDir().mkpath(deep));
-    form->shell.measurement_folder = deep;
-    ui::run_handler([&] { form->Timer4Timer(); });
-    ASSERT_EQ(dialogs.errors.size(), 1);
-    EXPECT_TRUE(dialogs.errors[0].contains("too long")) << dialogs.errors[0].toStdString();
-    EXPECT_TRUE(calls_in(file("engine_calls.txt")).isEmpty());
-    EXPECT_TRUE(form->Start_Sequence->isEnabled());
-    form->shell.measurement_folder = folder.path() + "/"; // a short one runs
-    form->Timer4Timer();
-    EXPECT_EQ(calls_in(file("engine_calls.txt")).size(), 1);
+    const struct {
+        QString folder;
+        const char* says;
+    } cases[] = {
+        {folder.path() + "/" + QString(240, 'd') + "/", "is too long a path for the engine"},
+        {folder.path() + "/a \"quoted\" name/", "holds a double quote"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        ASSERT_TRUE(QDir().mkpath(c.folder));
+        auto form = make_window();
+        form->shell.measurement_folder = c.folder;
+        dialogs.errors.clear();
+        form->Timer4Timer();
+        EXPECT_TRUE(form->Label13->caption().startsWith("The program folder \"" + c.folder + "\" "))
+            << form->Label13->caption().toStdString();
+        EXPECT_TRUE(form->Label13->caption().contains(c.says));
+        EXPECT_TRUE(dialogs.errors.isEmpty());
+        EXPECT_TRUE(calls_in(file("engine_calls.txt")).isEmpty());
+        EXPECT_TRUE(form->Start_Sequence->isEnabled());
+        form->motor.present = true; // the polarizer is there: the folder refuses the start
+        ui::run_handler([&] { form->Start_SequenceClick(); });
+        ASSERT_EQ(dialogs.errors.size(), 1);
+        EXPECT_EQ(dialogs.errors[0], form->Label13->caption());
+        EXPECT_FALSE(form->sequence.running);
+        form->shell.measurement_folder = folder.path() + "/"; // the program's own runs
+        form->Timer4Timer();
+        EXPECT_EQ(calls_in(file("engine_calls.txt")).size(), 1);
+        QFile::remove(file("engine_calls.txt"));
+    }
 }
 
 // The real engine on an angle image set of the program folder: "Ready" and its three

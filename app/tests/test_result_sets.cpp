@@ -5,6 +5,8 @@
 
 #include <QDir>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QDateTime saved_at(QDate(2010, 3, 3), QTime(14, 5, 9, 998));
@@ -298,8 +300,10 @@ TEST_F(ResultSetTest, InfoPrintsRecordRowsWithoutADisplay) {
 
     QProcess info;
     without_display(info, folder.path());
-    info.start(VEXOLAN_PROGRAM, {"--info", "quartz.a1.bmp", "small.bmp", "quartz.a2.bmp",
-                                 "damaged.bmp", "quartz.a0.bmp", "unfixed.bmp", "missing.bmp"});
+    ASSERT_EQ(::mkfifo(QFile::encodeName(file("fifo.bmp")), 0600), 0); // never blocks on it
+    info.start(VEXOLAN_PROGRAM,
+               {"--info", "quartz.a1.bmp", "small.bmp", "quartz.a2.bmp", "damaged.bmp",
+                "quartz.a0.bmp", "unfixed.bmp", "missing.bmp", "fifo.bmp"});
     ASSERT_TRUE(info.waitForFinished(20000));
     EXPECT_EQ(info.exitCode(), 1);
     EXPECT_EQ(QString(info.readAllStandardOutput()), "file: quartz.a1.bmp\n"
@@ -326,11 +330,12 @@ TEST_F(ResultSetTest, InfoPrintsRecordRowsWithoutADisplay) {
                                                      "sin(d) colour maximum: 1\n"
                                                      "saved: 2010-03-03 14:05:10\n");
     const QStringList errors = QString(info.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(errors.size(), 4) << errors.join(" | ").toStdString();
+    ASSERT_EQ(errors.size(), 5) << errors.join(" | ").toStdString();
     EXPECT_TRUE(errors[0].startsWith("vexolan: small.bmp: ") && errors[0].contains("64 x 48"));
     EXPECT_TRUE(errors[1].startsWith("vexolan: damaged.bmp: "));
     EXPECT_TRUE(errors[2].startsWith("vexolan: unfixed.bmp: ") && errors[2].contains("1, 0, 0"));
     EXPECT_TRUE(errors[3].startsWith("vexolan: missing.bmp: "));
+    EXPECT_TRUE(errors[4].startsWith("vexolan: fifo.bmp: "));
 
     info.start(VEXOLAN_PROGRAM, {"--info", "quartz.a2.bmp"});
     ASSERT_TRUE(info.waitForFinished(20000));

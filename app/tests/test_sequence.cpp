@@ -8,10 +8,12 @@
 #include <QDir>
 #include <QTest>
 #include <QTimer>
+#include <QtEndian>
 
 #include <csignal>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -19,6 +21,25 @@ const QStringList measurement = {"0° forward (1/9)",   "45° forward (2/9)", "9
                                  "135° forward (4/9)", "135° back (6/9)",   "90° back (7/9)",
                                  "45° back (8/9)",     "0° back (9/9)"};
 const int angles[] = {0, 45, 90, 135};
+
+// A run-length bitmap of a thousand bytes whose header says it is `width` x `height`.
+QByteArray rle8_claiming(int width, int height) {
+    QByteArray b(54 + 4 * 256 + 2, '\0');
+    auto u16 = [&](int at, int v) { qToLittleEndian<quint16>(quint16(v), b.data() + at); };
+    auto u32 = [&](int at, qint64 v) { qToLittleEndian<quint32>(quint32(v), b.data() + at); };
+    b[0] = 'B';
+    b[1] = 'M';
+    u32(2, b.size());
+    u32(10, 54 + 4 * 256);
+    u32(14, 40);
+    u32(18, width);
+    u32(22, height);
+    u16(26, 1);
+    u16(28, 8);
+    u32(30, 1);          // run-length coded
+    b[b.size() - 1] = 1; // the end of the bitmap, at once
+    return b;
+}
 
 } // namespace
 
@@ -231,7 +252,7 @@ TEST_F(SequenceTest, AFailedBackgroundStoreKeepsTheEarlierSet) {
 
 // The background images are named after the objective, the optic, the frame size and the
 // wavelength; a collection replaces those of the same names, each in one step, and
-// leaves no other file behind.
+// leaves no other file behind; it removes the temporary files of a store that was killed.
 TEST_F(SequenceTest, BackgroundImageNamesAndReplacement) {
     form = start_microscope();
     small_frames();
@@ -254,7 +275,14 @@ TEST_F(SequenceTest, BackgroundImageNamesAndReplacement) {
             expected_files << name;
             write_bytes(file(name), "an earlier background");
         }
+        // what a store killed earlier left behind goes; a running program's stays
+        const QString killed = file(QString(".") + c.prefix + "0.bmp.tmp999999.0"),
+                      running = file(QString(".") + c.prefix + "45.bmp.tmp1.0");
+        write_bytes(killed, "half an image");
+        write_bytes(running, "half an image");
         run(form->Collectbackgroundimages);
+        EXPECT_FALSE(QFile::exists(killed));
+        EXPECT_TRUE(QFile::remove(running));
         for (int angle : angles)
             EXPECT_EQ(read_bytes(file(c.prefix + QString::number(angle) + ".bmp")),
                       read_bytes(angle_image(angle)))
@@ -492,8 +520,34 @@ TEST_F(FakeCameraSequenceTest, StartRefusesWhatCannotBeRight) {
              backgrounds({0, 45, 90, 135}, {50, 10});
          },
          no_backgrounds,
-         "The background images for 04x_o_100 x 10_550 do not fit the camera's frames: 04x_o_100 "
-         "x 10_550_0.bmp (50 x 10, the frames 100 x 10), "},
+         "The background images for 04x_o_100 x 10_550 cannot be used: 04x_o_100 x 10_550_0.bmp "
+         "(50 x 10, the frames 100 x 10), "},
+        {"a FIFO in the set",
+         [&] {
+             backgrounds({0, 45, 135}, {100, 10});
+             ASSERT_EQ(::mkfifo(QFile::encodeName(prefix + "90.bmp"), 0600), 0);
+         },
+         no_backgrounds,
+         "The background images for 04x_o_100 x 10_550 cannot be used: 04x_o_100 x "
+         "10_550_90.bmp (not a regular file)."},
+        {"a tiny run-length image that says it is 8192 x 8192",
+         [&] {
+             backgrounds({0, 45, 135}, {100, 10});
+             write_bytes(prefix + "90.bmp", rle8_claiming(8192, 8192));
+         },
+         no_backgrounds,
+         "The background images for 04x_o_100 x 10_550 cannot be used: 04x_o_100 x "
+         "10_550_90.bmp (8192 x 8192, the frames 100 x 10)."},
+        {"images of two collections, the store of the second cut short",
+         [&] {
+             backgrounds({0, 45, 90, 135}, {100, 10});
+             QFile older(prefix + "45.bmp");
+             ASSERT_TRUE(older.open(QIODevice::ReadWrite));
+             ASSERT_TRUE(older.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                           QFileDevice::FileModificationTime));
+         },
+         no_backgrounds,
+         "The background images for 04x_o_100 x 10_550 were stored at different times"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -99,6 +99,7 @@ class WindowTest : public ::testing::Test {
         if (now) env.now = now;
         env.first_start = first_start;
         env.open_file = open_file;
+        env.diagnostic = [this](const QString& line) { diagnostics << line; };
         auto form = std::make_unique<TForm1>(env, nullptr);
         UpdateEnvironment update_env; // no update server: the check asks nothing
         update_env.program_folder = env.program_folder;
@@ -143,7 +144,8 @@ class WindowTest : public ::testing::Test {
     capture::Factory camera_factory;  // another capture component than the fake one
     stepper::Factory stepper_factory; // another controller than the simulated one
     int ended = 0;
-    std::function<QDateTime()> now;        // the window's clock when set
+    QStringList diagnostics;        // the lines the window wrote for whoever runs the program
+    std::function<QDateTime()> now; // the window's clock when set
     std::optional<FirstStart> first_start; // the window's first-start settings when set
     // how the window opens files and starts programs when set
     std::function<bool(const QString& path, const QString& working_folder)> open_file;

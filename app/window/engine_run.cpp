@@ -54,11 +54,20 @@ TForm1::EngineOptions TForm1::engine_options() const {
     // colour maximum: a pixel gets an angle when |sin(d)| reaches the sin(d) limit
     const long double sind_limit = sindthreshhold1->value() / 200.0L;
     const long double angle_limit = sind_limit / display.sind_maximum;
-    return {QStringLiteral("-P \"") + shell.measurement_folder + QStringLiteral("\" -s ") +
-                numbers::shortest(angle_limit) + QStringLiteral(" -U ") +
-                numbers::shortest(display.sind_maximum) + QStringLiteral(" -d ") +
-                numbers::shortest(*dark) + channel,
-            {}};
+    const QString text = QStringLiteral("-P \"") + shell.measurement_folder +
+                         QStringLiteral("\" -s ") + numbers::shortest(angle_limit) +
+                         QStringLiteral(" -U ") + numbers::shortest(display.sind_maximum) +
+                         QStringLiteral(" -d ") + numbers::shortest(*dark) + channel;
+    // the engine reads at most TARNWICK_MAX_OPTION_CHARS characters and would run with
+    // whatever options were cut off; every part but the folder is short
+    if (QFile::encodeName(text).size() > TARNWICK_MAX_OPTION_CHARS)
+        return {{},
+                QStringLiteral("The program folder \"%1\" is too long a path for the engine, "
+                               "whose options are at most %2 characters long. Move the program "
+                               "to a folder with a shorter path.")
+                    .arg(shell.measurement_folder)
+                    .arg(TARNWICK_MAX_OPTION_CHARS)};
+    return {text, {}};
 }
 
 void TForm1::Timer4Timer() {
@@ -94,18 +103,6 @@ void TForm1::ExecuteTarnwick() {
     }
     ui::set_text(Edit1, o.text);
     const QByteArray options = QFile::encodeName(o.text);
-    // the engine reads at most TARNWICK_MAX_OPTION_CHARS characters and would run with
-    // whatever options were cut off
-    if (options.size() > TARNWICK_MAX_OPTION_CHARS) {
-        Label13->set_caption(QString());
-        Start_Sequence->setEnabled(true);
-        throw std::runtime_error(
-            QStringLiteral("The path of the program folder is too long for the "
-                           "engine, whose options are at most %1 characters "
-                           "long. Move the program to a folder with a shorter path.")
-                .arg(TARNWICK_MAX_OPTION_CHARS)
-                .toStdString());
-    }
     // the engine's busy check looks for its status file in the current directory
     QDir::setCurrent(shell.measurement_folder);
     Label1->set_caption(QString());
@@ -114,6 +111,7 @@ void TForm1::ExecuteTarnwick() {
         env_.program_folder + env_.engine_library, env_.engine_library, options);
     analysis.result_code = run.outcome == engine_library::Outcome::called ? run.code : -1;
     Label13->set_caption(engine_library::status_text(run));
+    if (!run.problem.isEmpty() && env_.diagnostic) env_.diagnostic(run.problem);
     if (analysis.result_code == TARNWICK_READY)
         show_results(Shown::engine_results, display.sind_maximum);
     Start_Sequence->setEnabled(true);

@@ -42,4 +42,7 @@ struct Environment {
     std::function<bool(const QString& path, const QString& working_folder)> open_file;
     // The orderly end of this process, once the window has closed.
     std::function<void()> end_program;
+    // A line for whoever runs the program on what the window could only sum up (the
+    // engine library that was not loaded and why); the program writes it on stderr.
+    std::function<void(const QString&)> diagnostic;
 };

@@ -2,6 +2,7 @@
 // image scales.
 #include "form.h"
 #include "logic/numbers.h"
+#include "logic/objectives.h"
 #include "logic/reading_values.h"
 #include "ui/wait.h"
 
@@ -178,9 +179,9 @@ void TForm1::Edit5Change() {
     image_scale_changed(3);
 }
 
-// A valid number becomes the objective's image scale; anything else (an empty field
-// while the operator types) leaves the scale as it was.
+// A number from 0 to 1000 mm becomes the objective's image scale; anything else (an empty
+// field while the operator types, a scale no field of view has) leaves it as it was.
 void TForm1::image_scale_changed(size_t objective) {
-    if (const auto scale = numbers::parse_decimal(objective_controls()[objective].scale->text()))
-        readings.image_scale[objective] = *scale;
+    const auto scale = numbers::parse_decimal(objective_controls()[objective].scale->text());
+    if (scale && objectives::is_image_scale(*scale)) readings.image_scale[objective] = *scale;
 }

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -144,10 +145,16 @@ TForm1::StartPlan TForm1::plan_start(bool measuring) {
                 .arg(settings, c.files.join(QStringLiteral(", ")))
                 .toStdString());
     case background_set::Check::Verdict::unfit:
-        throw std::runtime_error(QStringLiteral("The background images for %1 do not fit the "
-                                                "camera's frames: %2. Collect the background "
-                                                "images again.")
+        throw std::runtime_error(QStringLiteral("The background images for %1 cannot be used: "
+                                                "%2. Collect the background images again.")
                                      .arg(settings, c.files.join(QStringLiteral(", ")))
+                                     .toStdString());
+    case background_set::Check::Verdict::mixed:
+        throw std::runtime_error(QStringLiteral("The background images for %1 were stored at "
+                                                "different times: they are of two collections, "
+                                                "one cut short. Collect the background images "
+                                                "again.")
+                                     .arg(settings)
                                      .toStdString());
     case background_set::Check::Verdict::complete:
         plan.calibrating = true;
@@ -365,21 +372,36 @@ QImage TForm1::combine_angle_image(int32_t angle, const QString& prefix) {
     return combined;
 }
 
-// The four angle images become the background images of the current settings. Each
-// replaces the earlier one in one step, so a copy that fails leaves the earlier one.
+// The four angle images become the background images of the current settings, as one set:
+// all four are written under temporary names first and replace the earlier set only once
+// each is whole, one right after another. A failure before that leaves the earlier set as
+// it was; what a killed store left behind is removed by the next one.
 void TForm1::store_background_images(const QString& prefix) {
+    struct Stored {
+        QString target;
+        std::unique_ptr<fileio::ReplacementFile> file;
+    };
+    std::vector<Stored> set;
     QStringList failed;
     for (const Pass& pass : passes) {
         if (pass.back) continue;
         const QString target = prefix + image_name(pass.angle);
+        const std::string path = QFile::encodeName(target).toStdString();
+        fileio::remove_stale_temporaries(path);
         QFile source(shell.measurement_folder + image_name(pass.angle));
         const QByteArray bytes = source.open(QIODevice::ReadOnly) ? source.readAll() : QByteArray();
-        if (!bytes.isEmpty() && fileio::replace_file(QFile::encodeName(target).toStdString(),
-                                                     bytes.constData(), size_t(bytes.size()), true))
-            sequence.stored_backgrounds << target;
-        else
+        auto file = std::make_unique<fileio::ReplacementFile>(path);
+        if (bytes.isEmpty() || !file->write(bytes.constData(), size_t(bytes.size())))
             failed << target;
+        set.push_back({target, std::move(file)});
     }
+    if (failed.isEmpty())
+        for (Stored& s : set) {
+            if (s.file->commit(true))
+                sequence.stored_backgrounds << s.target;
+            else
+                failed << s.target;
+        }
     if (!failed.isEmpty())
         throw std::runtime_error(QStringLiteral("Cannot store the background image \"%1\".")
                                      .arg(failed.join(QStringLiteral("\", \"")))

@@ -4,15 +4,19 @@
 #include "file_replace.h"
 #include "form.h"
 #include "logic/numbers.h"
+#include "logic/regular_file.h"
 #include "ui/handlers.h"
 
 #include <QFile>
 
+// A file that is no regular file, or far larger than the program writes, is no settings
+// file: the start-up values stand.
 void TForm1::read_settings_file() {
-    QFile file(shell.program_folder + settings_file::name);
-    if (!file.open(QIODevice::ReadOnly)) return;
+    const std::optional<QByteArray> text =
+        regular_file::read(shell.program_folder + settings_file::name, settings_file::max_size);
+    if (!text) return;
     settings_file::Settings s = current_settings();
-    const settings_file::Reading r = settings_file::read(file.readAll(), s);
+    const settings_file::Reading r = settings_file::read(*text, s);
     apply_settings(s, r);
 }
 

@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -12,16 +14,23 @@ namespace {
 
 std::atomic<unsigned> temp_counter{0};
 
-// The temporary name sits in the target's folder (a rename never crosses file systems)
-// and starts with a dot, so a listing of result files does not show it.
-std::string temp_name_for(const std::string& target) {
+struct Place {
+    std::string folder, base; // the folder with its final "/", or empty for the current one
+};
+Place place_of(const std::string& target) {
     const size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    if (slash == std::string::npos) return {"", target};
+    return {target.substr(0, slash + 1), target.substr(slash + 1)};
+}
+
+// The temporary name sits in the target's folder (a rename never crosses file systems)
+// and starts with a dot, so a listing of result files does not show it: ".NAME.tmpPID.N".
+std::string temp_name_for(const std::string& target) {
+    const Place p = place_of(target);
     char suffix[48];
     std::snprintf(suffix, sizeof suffix, ".tmp%ld.%u", static_cast<long>(getpid()),
                   temp_counter.fetch_add(1));
-    return folder + "." + base + suffix;
+    return p.folder + "." + p.base + suffix;
 }
 
 } // namespace
@@ -110,6 +119,27 @@ void ReplacementFile::discard() {
         temp_.clear();
     }
     errno = reason;
+}
+
+void remove_stale_temporaries(const std::string& target) {
+    const Place p = place_of(target);
+    const std::string start = "." + p.base + ".tmp";
+    DIR* dir = ::opendir(p.folder.empty() ? "." : p.folder.c_str());
+    if (!dir) return;
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.compare(0, start.size(), start) != 0) continue;
+        long pid = 0;
+        unsigned n = 0;
+        char end = 0;
+        if (std::sscanf(name.c_str() + start.size(), "%ld.%u%c", &pid, &n, &end) != 2 || pid <= 0)
+            continue;
+        // a process that still runs may be writing it
+        if (pid == static_cast<long>(getpid()) ||
+            (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH))
+            ::unlink((p.folder + name).c_str());
+    }
+    ::closedir(dir);
 }
 
 bool replace_file(const std::string& path, const void* data, size_t size, bool durable) {

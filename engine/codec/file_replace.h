@@ -43,6 +43,10 @@ class ReplacementFile {
     std::atomic<bool> failed_{false};
 };
 
+// Removes what a ReplacementFile of `target` left behind when its process was killed: the
+// temporary files of that target whose process no longer runs.
+void remove_stale_temporaries(const std::string& target);
+
 // Writes `data` to `path` as a ReplacementFile does. Returns false on any failure, with
 // the old file untouched.
 bool replace_file(const std::string& path, const void* data, size_t size, bool durable = false);

@@ -56,6 +56,9 @@ CASES = [
     (".", ["-P", "blocked"], 7, "blocked/: Error writing to disk",
      "blocked/a1.bmp: a folder of that name is in the way"),
     ("busy", [], 10, "busy", "tarnwick.sta in the current directory"),
+    # a FIFO is never waited on: in the place of an image, or of the status file
+    (".", ["-P", "fifo"], 2, "fifo/: Error reading second image", "fifo/45.bmp: not a file"),
+    (".", ["-P", "fifo status"], 7, "fifo status/: Error writing to disk", "fifo status/"),
 ]
 
 # Runs of a set large enough to be worked on two threads, with no room for a thread's
@@ -67,8 +70,12 @@ THREADLESS = [["-U", "1"], ["-U", "-1", "-C", "m"], ["-U", "1e-20", "-L", "0.5",
 def make_folders(d, make_angle_set):
     def angle_set(name, size="8"):
         subprocess.run([make_angle_set, os.path.join(d, name), size], check=True, capture_output=True)
-    for name in ("set", "set one", "fresh", "damaged", "text", "narrow", "blocked", "busy"):
+    for name in ("set", "set one", "fresh", "damaged", "text", "narrow", "blocked", "busy", "fifo",
+                 "fifo status"):
         angle_set(name)
+    os.remove(os.path.join(d, "fifo", "45.bmp"))
+    os.mkfifo(os.path.join(d, "fifo", "45.bmp"))
+    os.mkfifo(os.path.join(d, "fifo status", "tarnwick.sta"))
     os.mkdir(os.path.join(d, "empty"))
     os.truncate(os.path.join(d, "damaged", "0.bmp"), 70)
     with open(os.path.join(d, "text", "0.bmp"), "w") as f:
@@ -84,8 +91,13 @@ def make_folders(d, make_angle_set):
 def check_cases(d, tarnwick):
     failures = []
     for cwd, args, status, out, err in CASES:
-        r = subprocess.run([tarnwick, *args], cwd=os.path.join(d, cwd), capture_output=True, text=True)
         what = f"tarnwick {' '.join(args)[:60]} (in {cwd})"
+        try:
+            r = subprocess.run([tarnwick, *args], cwd=os.path.join(d, cwd), capture_output=True,
+                               text=True, timeout=60)
+        except subprocess.TimeoutExpired:
+            failures.append(f"{what}: still running after a minute")
+            continue
         lines = r.stdout.splitlines()
         if r.returncode != status:
             failures.append(f"{what}: exit {r.returncode}, not {status}: {r.stdout}{r.stderr}")
@@ -95,6 +107,8 @@ def check_cases(d, tarnwick):
             failures.append(f"{what}: standard error {r.stderr!r} lacks {err!r}")
         if status == 64 and set(os.listdir(os.path.join(d, cwd))) - {"0.bmp", "45.bmp", "90.bmp", "135.bmp"}:
             failures.append(f"{what}: refused, but wrote {sorted(os.listdir(os.path.join(d, cwd)))}")
+    if os.path.exists(os.path.join(d, "fifo", "tarnwick.sta")):
+        failures.append("tarnwick -P fifo: left its status file behind")
     if not os.path.exists(os.path.join(d, "a2.bmp")):
         failures.append("tarnwick -D set: no results in the current directory")
     # The command leaves standard input to whoever comes next.
