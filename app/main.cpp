@@ -1,12 +1,13 @@
 // vexolan: the operator's window. The camera list offers the virtual microscope beside the
-// V4L2 cameras. The polarizer's motor is a Phidget stepper controller, driven through the
-// vendor's library libphidget22 when it is installed; without the library or a board the
-// window says "Rotating Polarizer Not Connected" and why. `vexolan --simulate` turns the
-// virtual microscope's polarizer with a simulated controller instead.
+// V4L2 and the GenICam cameras. The polarizer's motor is a Phidget stepper controller,
+// driven through the vendor's library libphidget22 when it is installed; without the
+// library or a board the window says "Rotating Polarizer Not Connected" and why. `vexolan
+// --simulate` turns the virtual microscope's polarizer with a simulated controller instead.
 // `--sample NAME` puts another sample under the virtual microscope.
 // `vexolan --info FILE...` prints the record rows of saved result images.
 // `vexolan --measure BASE` and `vexolan --collect-background` run one measurement or
-// background collection without an operator, and without a display if there is none.
+// background collection without an operator, and without a display if there is none;
+// `--camera NAME` runs it on a camera of `vexolan --list-cameras`.
 #include "VexolanUpdate/update_form.h"
 #include "entry/command_line.h"
 #include "entry/headless.h"
@@ -51,7 +52,7 @@ int main(int argc, char** argv) {
     if (const std::optional<int> status = command_line::read(app.arguments(), arguments))
         return *status;
     const bool headless_run = arguments.request.command != headless::Command::none;
-    if (!display && !headless_run) {
+    if (!display && !headless_run && !arguments.list_cameras) {
         std::fprintf(stderr,
                      "vexolan: no display. On a machine without one, run it under Xvfb:\n"
                      "  xvfb-run -a %s --simulate\n"
@@ -62,6 +63,12 @@ int main(int argc, char** argv) {
 
     auto microscope = std::make_shared<sim::Microscope>();
     microscope->set_sample(arguments.sample.toStdString());
+    if (arguments.list_cameras)
+        return headless::list_cameras(*services::cameras(microscope)(), stdout);
+    if (!arguments.request.camera.isEmpty() &&
+        !headless::camera_listed(*services::cameras(microscope)(), arguments.request.camera,
+                                 stderr))
+        return command_line::usage_status;
     ui::QtDialogs desktop_dialogs;
     headless::Dialogs headless_dialogs(stderr);
     ui::Dialogs& dialogs =

@@ -2,12 +2,13 @@
 // - the time to add one 1024 x 768 frame to an integration, to average the sums, and to
 //   combine two integrations (mean, and mean relative to a background);
 // - the processor time of the whole process per second of wall time while the virtual
-//   camera streams 640 x 480 at 30 frames per second into the window's preview, in per
-//   cent of one core, with the frames shown and dropped.
-// It fails nothing: the figures are for reading. Goals: an added frame under 5 ms, the
-// streaming preview under 15% of one core.
+//   camera streams 640 x 480 and 1024 x 768 at 30 frames per second into the window, in
+//   per cent of one core, with the preview shown and with the window minimized.
+// It fails nothing: the figures are for reading. Goals: an added frame under 5 ms; at
+// 1024 x 768 the shown preview under 10% of one core, the minimized window under 5%.
 #include "VexolanUpdate/update_form.h"
 #include "capture/capture_component.h"
+#include "capture/property_page.h"
 #include "capture/virtual_camera.h"
 #include "entry/headless.h"
 #include "logic/frame_sums.h"
@@ -19,7 +20,9 @@
 #include "window/form.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -73,13 +76,26 @@ void integration_figures() {
         frames::normalized_mean_into(p, frames[1], frames[2], frames::Channels::all);
     });
     sim::Noise n2(2);
-    const double film = best_ms(20, [&] { p = scope.frame(640, 480, n2); });
+    const double film = best_ms(20, [&] { p = scope.frame(1024, 768, n2); });
     std::printf("integration, 1024 x 768 frames:\n");
     std::printf("  add one frame          %7.3f ms   (goal: under 5 ms)\n", add);
     std::printf("  average of 11 frames   %7.3f ms\n", average);
     std::printf("  average (p, q)         %7.3f ms\n", combine);
     std::printf("  normalize_and_average  %7.3f ms\n", normalize);
-    std::printf("virtual camera: one 640 x 480 frame filmed in %.3f ms\n", film);
+    std::printf("virtual camera: one 1024 x 768 frame filmed in %.3f ms\n", film);
+}
+
+// The processor time of the whole process, in per cent of one core, while the camera
+// streams into the idle window for `seconds`: the application's own event loop runs, as
+// when the operator looks on.
+double processor_percent(double seconds) {
+    const double cpu_before = cpu_seconds();
+    QElapsedTimer wall;
+    wall.start();
+    QEventLoop idle;
+    QTimer::singleShot(int(seconds * 1000), &idle, &QEventLoop::quit);
+    idle.exec();
+    return 100 * (cpu_seconds() - cpu_before) / (wall.nsecsElapsed() / 1e9);
 }
 
 void streaming_figures() {
@@ -96,7 +112,9 @@ void streaming_figures() {
         return std::make_unique<stepper::SimulatedController>(config);
     };
     env.camera_factory = [&] {
-        auto c = std::make_unique<capture::CaptureComponent>(microscope);
+        capture::CaptureOptions options;
+        options.genicam = false; // the virtual microscope's camera: no network to look at
+        auto c = std::make_unique<capture::CaptureComponent>(microscope, options);
         camera = c.get();
         return c;
     };
@@ -110,10 +128,9 @@ void streaming_figures() {
     form.Formupdate = &update;
     form.show();
     form.FormActivate();
-    // the operator picks the virtual microscope, 640 x 480, and looks at the Preview page
+    // the operator picks the virtual microscope and looks at the Preview page
     form.combobox1->setCurrentIndex(form.combobox1->findText(capture::VirtualCamera::name));
     form.combobox1Click();
-    form.Button2Click();
     form.PageControl1->setCurrentIndex(0);
     int shown = 0;
     auto to_window = camera->on_frame;
@@ -123,19 +140,31 @@ void streaming_figures() {
     };
     // past the motor's start-up steps, which pause the window on purpose
     ui::wait_until([] { return false; }, 3500);
-    shown = 0;
-    const size_t dropped_before = camera->dropped_frames();
-    const double cpu_before = cpu_seconds();
-    QElapsedTimer wall;
-    wall.start();
-    ui::wait_until([] { return false; }, 5000);
-    const double seconds = wall.nsecsElapsed() / 1e9;
-    const double cpu = cpu_seconds() - cpu_before;
-    std::printf("streaming 640 x 480 at 30 frames/s into the preview (%.1f s):\n", seconds);
-    std::printf("  processor time         %6.1f%% of one core   (goal: under 15%%)\n",
-                100 * cpu / seconds);
-    std::printf("  frames shown           %6.1f per second, %zu dropped\n", shown / seconds,
-                camera->dropped_frames() - dropped_before);
+    std::printf("the virtual camera streaming at 30 frames/s into the window, processor time "
+                "of the process in %% of one core (goals at 1024 x 768: under 10%% shown, "
+                "under 5%% minimized):\n");
+    for (int choice : {2, 3}) {
+        if (choice == 2)
+            form.Button2Click();
+        else
+            form.Button3Click();
+        const QSize size = capture::standard_sizes[choice - 1];
+        form.showNormal();
+        ui::wait_until([] { return false; }, 500);
+        shown = 0;
+        const size_t dropped_before = camera->dropped_frames();
+        const double seconds = 5;
+        const double on_screen = processor_percent(seconds);
+        const double rate = shown / seconds;
+        form.showMinimized();
+        ui::wait_until([] { return false; }, 500);
+        const double minimized = processor_percent(seconds);
+        std::printf("  %4d x %-4d  preview shown %5.1f%%, window minimized %5.1f%%   (%.1f "
+                    "frames/s shown, %zu dropped)\n",
+                    size.width(), size.height(), on_screen, minimized, rate,
+                    camera->dropped_frames() - dropped_before);
+    }
+    form.showNormal();
     form.FormClose();
     ui::set_error_box(nullptr);
 }

@@ -1,5 +1,6 @@
 #include "capture_component.h"
 
+#include "aravis_camera.h"
 #include "v4l2_camera.h"
 #include "virtual_camera.h"
 
@@ -8,7 +9,8 @@ namespace capture {
 CaptureComponent::CaptureComponent(std::shared_ptr<sim::Microscope> microscope,
                                    CaptureOptions options)
     : virtual_(std::make_unique<VirtualCamera>(std::move(microscope), options.virtual_frame_rate)),
-      device_folder_(options.device_folder), queue_(options.queue_capacity) {
+      device_folder_(options.device_folder), genicam_(options.genicam),
+      queue_(options.queue_capacity) {
     queue_.deliver = [this](const QImage& frame) {
         if (frames_ && on_frame) on_frame(frame);
     };
@@ -23,6 +25,7 @@ CaptureComponent::~CaptureComponent() {
 QStringList CaptureComponent::devices() {
     QStringList names{QString::fromLatin1(VirtualCamera::name)};
     for (const V4l2Node& node : v4l2_cameras(device_folder_)) names << node.name;
+    if (genicam_) names << (genicam_names_ = genicam_cameras());
     return names;
 }
 
@@ -37,11 +40,16 @@ void CaptureComponent::set_device_name(const QString& name) {
     if (name == QLatin1String("None")) return;
     for (V4l2Node& node : v4l2_cameras(device_folder_)) {
         if (node.name != name) continue;
-        v4l2_ = std::make_unique<V4l2Camera>(std::move(node));
-        device_ = v4l2_.get();
+        camera_ = std::make_unique<V4l2Camera>(std::move(node));
+        device_ = camera_.get();
         name_ = name;
         return;
     }
+    // a GenICam camera as last listed, or found now
+    if (!genicam_ || (!genicam_names_.contains(name) && !genicam_cameras().contains(name))) return;
+    camera_ = std::make_unique<AravisCamera>(name);
+    device_ = camera_.get();
+    name_ = name;
 }
 
 Device& CaptureComponent::device() {
@@ -99,7 +107,7 @@ void CaptureComponent::close() {
 // Closes the selected device and selects none.
 void CaptureComponent::release() {
     close();
-    v4l2_.reset();
+    camera_.reset();
     device_ = nullptr;
     name_ = QStringLiteral("None");
 }

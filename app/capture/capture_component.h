@@ -1,5 +1,6 @@
 // The capture component: the window's camera (camera.h) over the devices of this machine,
-// the virtual microscope's camera first, then the V4L2 cameras. It keeps the component's
+// the virtual microscope's camera first, then the V4L2 cameras, then the GenICam cameras
+// (USB3 Vision, GigE Vision) that Aravis finds. It keeps the component's
 // own settings (the device, the requested size, whether frames flow) and brings frames
 // from the device's thread to the GUI thread through a bounded queue (frame_queue.h).
 #pragma once
@@ -23,6 +24,9 @@ struct CaptureOptions {
     double virtual_frame_rate = 30;
     // Where the V4L2 device nodes are.
     QString device_folder = QStringLiteral("/dev/");
+    // Whether GenICam cameras are looked for. Their listing takes a second, as GigE Vision
+    // cameras are given that long to answer on the machine's networks.
+    bool genicam = true;
     // Frames waiting for the GUI thread at the most.
     size_t queue_capacity = 4;
 };
@@ -59,10 +63,12 @@ class CaptureComponent : public Camera {
     void release();
 
     std::unique_ptr<VirtualCamera> virtual_;
-    std::unique_ptr<Device> v4l2_; // the selected V4L2 camera
-    Device* device_ = nullptr;     // the selected device, or none
+    std::unique_ptr<Device> camera_; // the selected V4L2 or GenICam camera
+    Device* device_ = nullptr;       // the selected device, or none
     QString name_ = QStringLiteral("None");
     QString device_folder_;
+    bool genicam_;
+    QStringList genicam_names_; // as last listed
     QSize requested_{1024, 768};
     bool current_ = true;
     std::optional<QSize> opened_with_; // what the device was asked for when it opened

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace capture {
 
@@ -17,6 +18,18 @@ constexpr DialogSet features_and_format{(1u << features_dialog) | (1u << format_
 
 // Receives the frames of a streaming device; called on the device's own thread.
 using FrameSink = std::function<void(QImage frame)>;
+
+// A number of a device that its "Features" dialog shows and sets: its exposure time, its
+// gain, its frame rate, or another of its controls.
+struct Feature {
+    QString name; // as the dialog shows it: "Exposure time"
+    QString unit; // "µs", "dB", "Hz"; empty for a number of its own
+    double minimum = 0, maximum = 0;
+    double step = 0; // the increment the device takes; 0: any value in the range
+    double value = 0;
+    // Sets a value and returns the one the device took; raises capture::Error.
+    std::function<double(double)> set;
+};
 
 class Device {
   public:
@@ -33,6 +46,10 @@ class Device {
     virtual void stop() = 0;
     // Stops and releases the device so that other programs can use it.
     virtual void close() = 0;
+
+    // The numbers of its "Features" dialog, read from the device now; none when it has
+    // none or is not there. Setting one changes the device at once, also while it streams.
+    virtual std::vector<Feature> features() { return {}; }
 
     // The property dialogs the device offers.
     virtual DialogSet dialogs() = 0;

@@ -1,7 +1,12 @@
 #include "property_page.h"
 
 #include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace capture {
 
@@ -15,6 +20,37 @@ bool show_page(QDialog& dialog, const QString& title, QLayout* content, bool cho
     layout->addLayout(content);
     layout->addWidget(buttons);
     return dialog.exec() == QDialog::Accepted;
+}
+
+void add_feature_row(QFormLayout* form, Feature feature) {
+    auto* box = new QDoubleSpinBox;
+    box->setObjectName(feature.name);
+    box->setKeyboardTracking(false); // a typed number is set once, when it is confirmed
+    box->setDecimals(feature.step >= 1 ? 0 : 2);
+    box->setRange(feature.minimum, feature.maximum);
+    if (feature.step > 0) box->setSingleStep(feature.step);
+    if (!feature.unit.isEmpty()) box->setSuffix(QStringLiteral(" ") + feature.unit);
+    box->setValue(feature.value);
+    QObject::connect(box, &QDoubleSpinBox::valueChanged, box, [box, set = feature.set](double v) {
+        double took = v;
+        try {
+            took = set(v);
+        } catch (const Error&) {
+            return; // the box keeps what was typed; the device its own value
+        }
+        if (std::fabs(took - v) > 1e-9 * std::max(1.0, std::fabs(v))) {
+            const QSignalBlocker quiet(box);
+            box->setValue(took);
+        }
+    });
+    const QString unit = feature.unit.isEmpty() ? QString() : QStringLiteral(" ") + feature.unit;
+    auto* row = new QHBoxLayout;
+    row->addWidget(box);
+    row->addWidget(new QLabel(QStringLiteral("%1 to %2%3")
+                                  .arg(feature.minimum, 0, 'g', 8)
+                                  .arg(feature.maximum, 0, 'g', 8)
+                                  .arg(unit)));
+    form->addRow(feature.name, row);
 }
 
 QString size_text(QSize size) {

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <libv4l2.h>
@@ -79,6 +80,26 @@ struct NodeGuard {
         if (own) v4l2_close(fd);
     }
 };
+
+// The controls that the Features dialog shows as the camera's exposure and gain, with the
+// name and unit shown and the factor from the driver's value to the shown one.
+struct KnownControl {
+    __u32 id;
+    const char* name;
+    const char* unit;
+    double scale;
+};
+constexpr KnownControl exposure_and_gain[] = {
+    {V4L2_CID_EXPOSURE_ABSOLUTE, "Exposure time", "µs", 100},
+    {V4L2_CID_EXPOSURE, "Exposure", "", 1},
+    {V4L2_CID_GAIN, "Gain", "", 1},
+    {V4L2_CID_ANALOGUE_GAIN, "Analogue gain", "", 1},
+};
+
+bool is_exposure_or_gain(__u32 id) {
+    return std::any_of(std::begin(exposure_and_gain), std::end(exposure_and_gain),
+                       [id](const KnownControl& k) { return k.id == id; });
+}
 
 } // namespace
 
@@ -257,6 +278,39 @@ DialogSet V4l2Camera::dialogs() {
     return features_and_format;
 }
 
+std::vector<Feature> V4l2Camera::features() {
+    const NodeGuard node{fd_ >= 0 ? fd_ : open_node(), fd_ < 0};
+    return features_of(node.fd);
+}
+
+std::vector<Feature> V4l2Camera::features_of(int fd) {
+    std::vector<Feature> out;
+    for (const KnownControl& k : exposure_and_gain) {
+        v4l2_queryctrl query{};
+        query.id = k.id;
+        if (xioctl(fd, VIDIOC_QUERYCTRL, &query) < 0 || query.type != V4L2_CTRL_TYPE_INTEGER ||
+            (query.flags & V4L2_CTRL_FLAG_DISABLED))
+            continue;
+        v4l2_control now{k.id, 0};
+        if (xioctl(fd, VIDIOC_G_CTRL, &now) < 0) continue;
+        const double scale = k.scale;
+        auto set = [this, id = k.id, scale](double value) {
+            const NodeGuard node{fd_ >= 0 ? fd_ : open_node(), fd_ < 0};
+            v4l2_control c{id, static_cast<__s32>(std::lround(value / scale))};
+            if (xioctl(node.fd, VIDIOC_S_CTRL, &c) < 0 && errno != ERANGE && errno != EINVAL)
+                fail(QStringLiteral("cannot set a control"), errno);
+            // the value the driver kept: a refused one leaves its own
+            if (xioctl(node.fd, VIDIOC_G_CTRL, &c) < 0)
+                fail(QStringLiteral("cannot read a control"), errno);
+            return c.value * scale;
+        };
+        out.push_back({QString::fromUtf8(k.name), QString::fromUtf8(k.unit), query.minimum * scale,
+                       query.maximum * scale, std::max(1, query.step) * scale, now.value * scale,
+                       set});
+    }
+    return out;
+}
+
 bool V4l2Camera::show_dialog(int kind) {
     if (kind != features_dialog && kind != format_dialog) return false;
     const NodeGuard node{fd_ >= 0 ? fd_ : open_node(), fd_ < 0};
@@ -267,10 +321,11 @@ bool V4l2Camera::show_dialog(int kind) {
 bool V4l2Camera::show_controls(int fd) {
     QDialog dialog(QApplication::activeWindow());
     auto* form = new QFormLayout;
+    for (Feature& f : features_of(fd)) add_feature_row(form, std::move(f));
     v4l2_queryctrl query{};
     query.id = V4L2_CTRL_FLAG_NEXT_CTRL;
     for (; xioctl(fd, VIDIOC_QUERYCTRL, &query) == 0; query.id |= V4L2_CTRL_FLAG_NEXT_CTRL) {
-        if (query.flags & V4L2_CTRL_FLAG_DISABLED) continue;
+        if ((query.flags & V4L2_CTRL_FLAG_DISABLED) || is_exposure_or_gain(query.id)) continue;
         const __u32 id = query.id;
         v4l2_control now{id, 0};
         xioctl(fd, VIDIOC_G_CTRL, &now);

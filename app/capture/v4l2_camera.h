@@ -1,8 +1,8 @@
 // Cameras of the Video4Linux2 interface, reached through libv4l2, which converts every
 // pixel format a camera sends to 24-bit RGB. A camera is listed under its card name; it
 // is asked for a frame size and the driver decides what arrives; a thread of its own
-// reads the frames. Its "Features" dialog shows the camera's controls, its "Format"
-// dialog the frame sizes it offers.
+// reads the frames. Its "Features" dialog shows the camera's controls, its exposure time
+// and gain first, its "Format" dialog the frame sizes it offers.
 #pragma once
 
 #include "device.h"
@@ -35,6 +35,11 @@ class V4l2Camera : public Device {
     void start(FrameSink sink) override;
     void stop() override;
     void close() override;
+    // The driver's exposure and gain controls, those it has: "Exposure time" in µs (its
+    // absolute exposure, counted in 100 µs), or "Exposure" in the driver's own units, and
+    // "Gain" and "Analogue gain" in the driver's units. Read and set on the open camera, or
+    // on its node opened for the moment.
+    std::vector<Feature> features() override;
     DialogSet dialogs() override;
     bool show_dialog(int kind) override;
 
@@ -49,6 +54,7 @@ class V4l2Camera : public Device {
     // Raises capture::Error naming the camera, the step and the system's reason.
     [[noreturn]] void fail(const QString& step, int error) const;
     int open_node() const;
+    std::vector<Feature> features_of(int fd);
     void read_frames(const FrameSink& sink);
     bool show_controls(int fd);
     bool show_formats(int fd);

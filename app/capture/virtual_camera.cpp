@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 
 namespace capture {
@@ -71,14 +72,21 @@ void VirtualCamera::set_frame_rate(double frames_per_second) {
 
 // The camera's thread: a frame of the microscope as it is now, then a wait for the next
 // frame time. A thread that falls behind skips frames rather than catching up in a burst.
+// It films into a few images in turn, each again once the window has let go of it.
 void VirtualCamera::film(const FrameSink& sink, QSize size, uint64_t seed) {
     using clock = std::chrono::steady_clock;
     sim::Noise noise(seed);
+    std::array<QImage, 6> images;
     auto next = clock::now();
     std::unique_lock lock(mutex_);
     while (running_) {
         lock.unlock();
-        sink(microscope_->frame(size.width(), size.height(), noise));
+        auto image = std::find_if(images.begin(), images.end(),
+                                  [](const QImage& i) { return i.isNull() || i.isDetached(); });
+        if (image == images.end()) image = images.begin(); // all held: a new one
+        if (image->isNull() || !image->isDetached()) *image = QImage(size, QImage::Format_RGB32);
+        microscope_->frame_into(*image, noise);
+        sink(*image);
         lock.lock();
         const auto period = std::chrono::duration_cast<clock::duration>(
             std::chrono::duration<double>(1 / frame_rate_));
@@ -86,6 +94,22 @@ void VirtualCamera::film(const FrameSink& sink, QSize size, uint64_t seed) {
         if (next + period < clock::now()) next = clock::now();
         wake_.wait_until(lock, next, [this] { return !running_; });
     }
+}
+
+std::vector<Feature> VirtualCamera::features() {
+    using sim::Microscope;
+    std::shared_ptr<Microscope> m = microscope_;
+    return {{QStringLiteral("Exposure time"), QStringLiteral("µs"), Microscope::min_exposure_us,
+             Microscope::max_exposure_us, 1, m->exposure_us(),
+             [m](double us) {
+                 m->set_exposure_us(us);
+                 return m->exposure_us();
+             }},
+            {QStringLiteral("Gain"), QStringLiteral("dB"), Microscope::min_gain_db,
+             Microscope::max_gain_db, 0.1, m->gain_db(), [m](double db) {
+                 m->set_gain_db(db);
+                 return m->gain_db();
+             }}};
 }
 
 DialogSet VirtualCamera::dialogs() {
@@ -104,6 +128,9 @@ bool VirtualCamera::show_dialog(int kind) {
         auto* layout = new QVBoxLayout;
         layout->addWidget(new QLabel(QStringLiteral("Sample under the objective:")));
         layout->addWidget(list);
+        auto* camera = new QFormLayout;
+        for (Feature& f : features()) add_feature_row(camera, std::move(f));
+        layout->addLayout(camera);
         QDialog dialog(QApplication::activeWindow());
         if (show_page(dialog, QStringLiteral("Virtual microscope: Features"), layout) &&
             list->currentRow() >= 0)

@@ -1,6 +1,7 @@
 // The camera of the virtual microscope, listed as "Virtual microscope". It films the
 // microscope on its own thread at the frame size asked for and, by default, 30 frames a
-// second in real time; its "Features" dialog chooses the sample, its "Format" dialog the
+// second in real time; its "Features" dialog chooses the sample and sets the camera's
+// exposure time and gain (the microscope's, sim/microscope.h), its "Format" dialog the
 // frame size and rate.
 #pragma once
 
@@ -32,6 +33,8 @@ class VirtualCamera : public Device {
     void start(FrameSink sink) override;
     void stop() override;
     void close() override;
+    // Exposure time (µs) and gain (dB).
+    std::vector<Feature> features() override;
     DialogSet dialogs() override;
     bool show_dialog(int kind) override;
 

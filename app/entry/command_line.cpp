@@ -42,6 +42,17 @@ struct Options {
         QStringLiteral("collect-background"),
         QStringLiteral("Collect the background images of the current settings without an "
                        "operator, then close. Exit status 0 when the four were stored, else 20.")};
+    QCommandLineOption camera{
+        QStringLiteral("camera"),
+        QStringLiteral("With --measure or --collect-background: run on the camera of that name, "
+                       "as if it were chosen from the camera list, at the frame size of the "
+                       "settings. A name not in the list (--list-cameras) ends the program "
+                       "with exit status 2 and the list."),
+        QStringLiteral("NAME")};
+    QCommandLineOption list_cameras{
+        QStringLiteral("list-cameras"),
+        QStringLiteral("Print the names of the cameras, one a line, as the camera list offers "
+                       "them, and end.")};
 };
 
 int refuse(const QString& text) {
@@ -59,6 +70,14 @@ QString conflict(const QCommandLineParser& parser, const Options& o) {
         return QStringLiteral("--measure and --collect-background are two runs; give one");
     if (parser.isSet(o.stepper_name) && !parser.isSet(o.simulate))
         return QStringLiteral("--stepper-name names the simulated controller; give --simulate too");
+    const bool run = parser.isSet(o.measure) || parser.isSet(o.collect);
+    if (parser.isSet(o.camera) && !run)
+        return QStringLiteral("--camera chooses the camera of a --measure or "
+                              "--collect-background run");
+    if (parser.isSet(o.camera) && parser.value(o.camera).isEmpty())
+        return QStringLiteral("--camera needs the name of a camera (--list-cameras)");
+    if (parser.isSet(o.list_cameras) && run)
+        return QStringLiteral("--list-cameras lists the cameras and ends; give it alone");
     if (!sim::is_sample(parser.value(o.sample).toStdString()))
         return QStringLiteral("no sample \"%1\"; the samples are %2")
             .arg(parser.value(o.sample), sample_names());
@@ -76,7 +95,8 @@ std::optional<int> read(const QStringList& arguments, Arguments& out) {
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const Options o;
-    parser.addOptions({o.simulate, o.stepper_name, o.sample, o.measure, o.collect});
+    parser.addOptions(
+        {o.simulate, o.stepper_name, o.sample, o.measure, o.collect, o.camera, o.list_cameras});
 
     if (!parser.parse(arguments)) return refuse(parser.errorText());
     if (parser.isSet(help)) parser.showHelp(0);
@@ -86,12 +106,14 @@ std::optional<int> read(const QStringList& arguments, Arguments& out) {
     out.simulate = parser.isSet(o.simulate);
     if (parser.isSet(o.stepper_name)) out.stepper_name = parser.value(o.stepper_name);
     out.sample = parser.value(o.sample);
-    if (parser.isSet(o.measure))
+    if (parser.isSet(o.measure)) {
+        out.request.command = headless::Command::measure;
         // the base as given, from the folder the command was started in
-        out.request = {headless::Command::measure,
-                       QFileInfo(parser.value(o.measure)).absoluteFilePath()};
-    else if (parser.isSet(o.collect))
+        out.request.base = QFileInfo(parser.value(o.measure)).absoluteFilePath();
+    } else if (parser.isSet(o.collect))
         out.request.command = headless::Command::collect_background;
+    out.request.camera = parser.value(o.camera);
+    out.list_cameras = parser.isSet(o.list_cameras);
     return std::nullopt;
 }
 

@@ -15,6 +15,7 @@ inline constexpr int usage_status = 2;
 
 struct Arguments {
     bool simulate = false;
+    bool list_cameras = false; // print the camera list and end
     std::optional<QString> stepper_name;
     QString sample;
     headless::Request request;

@@ -1,6 +1,7 @@
 #include "headless.h"
 
 #include "logic/bitmap_file.h"
+#include "logic/saturation.h"
 #include "ui/handlers.h"
 #include "ui/wait.h"
 #include "window/form.h"
@@ -31,10 +32,12 @@ bool startable(TForm1& form) {
     return form.Start_Sequence->isEnabled();
 }
 
-QString why_not_startable(const TForm1& form) {
+QString why_not_startable(const TForm1& form, const Request& request) {
     if (form.GroupBox1->isHidden())
         return QStringLiteral("the polarizer's motor is not connected: ") +
                form.motor.why_not_connected;
+    if (form.Image0->picture().width() < 2 && !request.camera.isEmpty())
+        return QStringLiteral("no camera frames from \"%1\"").arg(request.camera);
     if (form.Image0->picture().width() < 2)
         return QStringLiteral("no camera frames (choose the camera in the program once)");
     return QStringLiteral("Start_Sequence was not available within %1 s")
@@ -61,10 +64,36 @@ int keep_measurement(TForm1& form, const QString& base, Dialogs& dialogs, std::F
     }
     for (const char* extension : {".a1.bmp", ".a2.bmp", ".a0.bmp", ".png"})
         std::fprintf(files, "%s\n", (base + QString::fromLatin1(extension)).toUtf8().constData());
-    return 0;
+    // kept, but not "Ready": the status line said why
+    return form.sequence.clipped_percent > saturation::limit_percent ? saturated : 0;
+}
+
+// The camera of the request instead of the settings' one: the start-up opens it and
+// applies the saved frame size, and it is then chosen from the list, as an operator does.
+void choose_camera(TForm1& form, const Request& request, const std::function<bool()>& ended) {
+    if (request.camera.isEmpty()) return;
+    ui::wait_until([&] { return ended() || form.combobox1->count() > 0; }, start_limit_ms);
+    const int item = form.combobox1->findText(request.camera);
+    if (item < 0) return;
+    form.combobox1->setCurrentIndex(item);
+    ui::run_handler([&] { form.combobox1Click(); });
 }
 
 } // namespace
+
+int list_cameras(capture::Camera& camera, std::FILE* out) {
+    for (const QString& name : camera.devices())
+        std::fprintf(out, "%s\n", name.toUtf8().constData());
+    return 0;
+}
+
+bool camera_listed(capture::Camera& camera, const QString& name, std::FILE* err) {
+    const QStringList names = camera.devices();
+    if (names.contains(name)) return true;
+    say(err, QStringLiteral("no camera \"%1\"; the cameras are:").arg(name));
+    for (const QString& n : names) std::fprintf(err, "  %s\n", n.toUtf8().constData());
+    return false;
+}
 
 void Dialogs::message(const QString& text) {
     say(out_, text);
@@ -93,8 +122,10 @@ int run(TForm1& form, const Request& request, Dialogs& dialogs, const std::funct
         say(progress, QStringLiteral("warning: ") + text);
     };
     say(progress, QStringLiteral("starting: waiting for camera frames and the polarizer"));
+    if (!request.camera.isEmpty()) form.camera.video_driver_name = request.camera;
     form.show();
     form.activateWindow(); // the start-up work runs at the first activation
+    choose_camera(form, request, ended);
     ui::wait_until([&] { return ended() || form.GroupBox1->isHidden() || startable(form); },
                    start_limit_ms);
     if (ended()) { // a signal closed the window meanwhile
@@ -102,7 +133,8 @@ int run(TForm1& form, const Request& request, Dialogs& dialogs, const std::funct
         return no_measurement;
     }
     if (!startable(form)) {
-        say(progress, QStringLiteral("no measurement could start: ") + why_not_startable(form));
+        say(progress,
+            QStringLiteral("no measurement could start: ") + why_not_startable(form, request));
         form.close();
         ui::wait_until(ended, close_limit_ms);
         return no_measurement;

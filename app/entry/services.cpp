@@ -24,6 +24,10 @@ QString program_folder() {
 
 } // namespace
 
+capture::Factory cameras(const std::shared_ptr<sim::Microscope>& microscope) {
+    return [microscope] { return std::make_unique<capture::CaptureComponent>(microscope); };
+}
+
 Environment main_window(const command_line::Arguments& arguments,
                         const std::shared_ptr<sim::Microscope>& microscope, ui::Dialogs& dialogs,
                         std::function<void()> end_program) {
@@ -40,9 +44,7 @@ Environment main_window(const command_line::Arguments& arguments,
         // the board on the microscope, through the vendor's library
         env.stepper_factory = [] { return std::make_unique<stepper::PhidgetController>(); };
     }
-    env.camera_factory = [microscope] {
-        return std::make_unique<capture::CaptureComponent>(microscope);
-    };
+    env.camera_factory = cameras(microscope);
     env.dialogs = &dialogs;
     env.open_file = desktop::open_file;
     env.end_program = std::move(end_program);

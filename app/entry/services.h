@@ -16,6 +16,9 @@ class Microscope;
 
 namespace services {
 
+// The capture component over this machine's cameras and the virtual microscope's.
+capture::Factory cameras(const std::shared_ptr<sim::Microscope>& microscope);
+
 // The main window's. `end_program` is what its orderly close ends with.
 Environment main_window(const command_line::Arguments& arguments,
                         const std::shared_ptr<sim::Microscope>& microscope, ui::Dialogs& dialogs,

@@ -7,6 +7,10 @@
 
 namespace saturation {
 
+// Clipped pixels of an integrated image, in per cent, beyond which a measurement is not to
+// be trusted: the operator is told, and its status is not "Ready".
+constexpr double limit_percent = 0.1;
+
 // The sample the engine reads of a pixel: one colour channel, or the mean of the three
 // (monochrome), which is wrong as soon as any one of them clips.
 enum class Channel { red, green, blue, mean };

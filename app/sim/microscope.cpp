@@ -18,11 +18,19 @@ uint64_t Noise::step() {
     return state_ * 2685821657736338717u;
 }
 
-const float* Noise::row(size_t length) {
+const int16_t* Noise::row(size_t length, double amplitude) {
     const auto& draws = table();
     if (length > draws.size() / 2)
         throw std::invalid_argument("a row longer than the noise table allows");
-    return draws.data() + step() % (draws.size() - length);
+    if (amplitude != amplitude_ || scaled_.empty()) {
+        // in 1/64 grey levels; the largest draw, some 5.5 sigma, fits 16 bits up to 33 dB
+        scaled_.resize(draws.size());
+        for (size_t i = 0; i < draws.size(); ++i)
+            scaled_[i] = static_cast<int16_t>(std::clamp(std::lround(draws[i] * amplitude * scale),
+                                                         long(INT16_MIN), long(INT16_MAX)));
+        amplitude_ = amplitude;
+    }
+    return scaled_.data() + step() % (scaled_.size() - length);
 }
 
 // 2^20 independent draws from the normal distribution (Box-Muller from a fixed seed).
@@ -57,6 +65,22 @@ std::string Microscope::sample() const {
     return sample_;
 }
 
+void Microscope::set_exposure_us(double microseconds) {
+    exposure_us_ = std::clamp(microseconds, min_exposure_us, max_exposure_us);
+}
+
+void Microscope::set_gain_db(double db) {
+    gain_db_ = std::clamp(db, min_gain_db, max_gain_db);
+}
+
+double Microscope::gain_factor() const {
+    return std::pow(10.0, gain_db() / 20);
+}
+
+double Microscope::grey_per_intensity() const {
+    return sensitivity * exposure_us() * gain_factor();
+}
+
 Jones Microscope::light() {
     return elliptical_light(light_linear_degree, light_orientation);
 }
@@ -71,19 +95,28 @@ std::array<double, 3> Microscope::level(int x, int y, int width, int height,
                                         double polarizer_degrees) const {
     const auto s = make_sample(sample(), width, height, light());
     const ColourResponse r = s->at(x + 0.5, y + 0.5);
-    const double light = gain * illumination(x, y, width, height);
+    const double light = grey_per_intensity() * illumination(x, y, width, height);
     return {light * r[0].intensity(polarizer_degrees), light * r[1].intensity(polarizer_degrees),
             light * r[2].intensity(polarizer_degrees)};
 }
 
 // The field of one sample at one frame size, ready for any polarizer angle, laid out as
-// the frame's bytes (blue, green, red, spare): the byte at i is
-// mean[i] + cos2[i] cos 2t + sin2[i] sin 2t, plus noise. The spare byte's mean is far
-// above 255, so it comes out 255 whatever the noise.
+// the frame's bytes (blue, green, red, spare): the intensity of the sample at i behind the
+// polarizer at angle t is mean[i] + cos2[i] cos 2t + sin2[i] sin 2t. The spare byte's mean
+// is far above any light, so it comes out 255 whatever the noise.
 struct Microscope::Plate {
     std::string sample;
     int width = 0, height = 0;
     std::vector<float> mean, cos2, sin2;
+};
+
+// The frame without its noise for one polarizer angle, exposure and gain, in 1/64 grey
+// levels (as Noise draws are), the camera's clipping still to come. While none of them
+// changes (the polarizer at rest), every frame is this one plus its noise.
+struct Microscope::Still {
+    std::shared_ptr<const Plate> plate;
+    double polarizer_degrees = 0, grey_per_intensity = 0;
+    std::vector<int16_t> levels;
 };
 
 std::shared_ptr<const Microscope::Plate> Microscope::plate(int width, int height) {
@@ -103,39 +136,70 @@ std::shared_ptr<const Microscope::Plate> Microscope::plate(int width, int height
         for (int x = 0; x < width; ++x) {
             const size_t i = (size_t(y) * size_t(width) + size_t(x)) * 4;
             const ColourResponse r = s->at(x + 0.5, y + 0.5);
-            const double half_light = gain * illumination(x, y, width, height) / 2;
+            const double half_light = illumination(x, y, width, height) / 2;
             for (size_t c = 0; c < 3; ++c) {
                 const size_t lane = i + 2 - c; // red is byte 2, blue byte 0
                 p->mean[lane] = static_cast<float>(half_light * r[c].s0);
                 p->cos2[lane] = static_cast<float>(half_light * r[c].s1);
                 p->sin2[lane] = static_cast<float>(half_light * r[c].s2);
             }
-            p->mean[i + 3] = 1e4f;
+            p->mean[i + 3] = 1e9f;
         }
     }
     plate_ = p;
     return plate_;
 }
 
-QImage Microscope::frame(int width, int height, Noise& noise) {
+std::shared_ptr<const Microscope::Still> Microscope::still(int width, int height) {
     const auto p = plate(width, height);
-    const double t2 = 2 * stage_->polarizer_degrees() * std::numbers::pi / 180;
-    const float c = static_cast<float>(std::cos(t2)), s = static_cast<float>(std::sin(t2));
+    const double degrees = stage_->polarizer_degrees();
+    const double grey = grey_per_intensity();
+    {
+        std::lock_guard lock(mutex_);
+        if (still_ && still_->plate == p && still_->polarizer_degrees == degrees &&
+            still_->grey_per_intensity == grey)
+            return still_;
+    }
+    auto s = std::make_shared<Still>();
+    s->plate = p;
+    s->polarizer_degrees = degrees;
+    s->grey_per_intensity = grey;
+    const double t2 = 2 * degrees * std::numbers::pi / 180;
+    const float m = static_cast<float>(grey * Noise::scale);
+    const float c = static_cast<float>(std::cos(t2)) * m, sn = static_cast<float>(std::sin(t2)) * m;
+    s->levels.resize(p->mean.size());
+    for (size_t i = 0; i < p->mean.size(); ++i) {
+        // light is never negative; past 511 grey levels every sample clips anyway
+        const float v = std::clamp(p->mean[i] * m + p->cos2[i] * c + p->sin2[i] * sn, 0.f, 32767.f);
+        s->levels[i] = static_cast<int16_t>(v + 0.5f);
+    }
+    std::lock_guard lock(mutex_);
+    still_ = s;
+    return s;
+}
+
+QImage Microscope::frame(int width, int height, Noise& noise) {
     QImage image(width, height, QImage::Format_RGB32);
+    frame_into(image, noise);
+    return image;
+}
+
+void Microscope::frame_into(QImage& image, Noise& noise) {
+    constexpr int shift = 6;
+    static_assert(1 << shift == Noise::scale);
+    const int width = image.width(), height = image.height();
+    const auto s = still(width, height);
+    const double amplitude = gain_factor();
     const size_t row = size_t(width) * 4;
     for (int y = 0; y < height; ++y) {
-        const size_t first = size_t(y) * row;
-        const float* mean = p->mean.data() + first;
-        const float* cos2 = p->cos2.data() + first;
-        const float* sin2 = p->sin2.data() + first;
-        const float* n = noise.row(row);
+        const int16_t* level = s->levels.data() + size_t(y) * row;
+        const int16_t* n = noise.row(row, amplitude);
         uchar* out = image.scanLine(y);
         for (size_t i = 0; i < row; ++i) {
-            const float v = mean[i] + cos2[i] * c + sin2[i] * s + n[i] + 0.5f;
-            out[i] = static_cast<uchar>(std::clamp(static_cast<int>(v), 0, 255));
+            const int v = (int(level[i]) + int(n[i]) + Noise::scale / 2) >> shift;
+            out[i] = static_cast<uchar>(std::clamp(v, 0, 255));
         }
     }
-    return image;
 }
 
 } // namespace sim

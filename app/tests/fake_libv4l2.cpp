@@ -1,14 +1,18 @@
 // A camera driver behind libv4l2's functions, for the V4L2 camera's tests: a 64 x 48 RGB
 // camera whose buffer queue behaves as the kernel's does. A buffer is filled only while it
 // is queued and the stream is on; stopping the stream takes every buffer back from the
-// driver, and only VIDIOC_QBUF hands one over again.
+// driver, and only VIDIOC_QBUF hands one over again. Its controls are an absolute exposure
+// time (in 100 µs) and a gain, which it keeps within their ranges as the kernel's control
+// framework does.
 #include "fake_libv4l2.h"
 
 #include <libv4l2.h>
 #include <linux/videodev2.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <sys/eventfd.h>
@@ -17,6 +21,7 @@
 namespace fake_v4l2 {
 
 std::atomic<long> empty_polls{0};
+int exposure = 156, gain = 32;
 
 namespace {
 
@@ -26,8 +31,60 @@ bool queued[4] = {};
 int buffers = 0;
 bool streaming = false;
 
+struct Control {
+    __u32 id;
+    const char* name;
+    __s32 minimum, maximum, step;
+    int* value;
+};
+const Control controls[] = {
+    {V4L2_CID_EXPOSURE_ABSOLUTE, "Exposure Time, Absolute", 3, 2047, 1, &exposure},
+    {V4L2_CID_GAIN, "Gain", 0, 255, 1, &gain},
+};
+
+const Control* control(__u32 id) {
+    for (const Control& c : controls)
+        if (c.id == id) return &c;
+    return nullptr;
+}
+
 int answer(unsigned long request, void* arg) {
     switch (request) {
+    case VIDIOC_QUERYCTRL: {
+        auto* q = static_cast<v4l2_queryctrl*>(arg);
+        const Control* c = nullptr;
+        if (q->id & V4L2_CTRL_FLAG_NEXT_CTRL) { // the first control past the id asked
+            const __u32 after = q->id & ~V4L2_CTRL_FLAG_NEXT_CTRL;
+            for (const Control& k : controls)
+                if (k.id > after && (!c || k.id < c->id)) c = &k;
+        } else {
+            c = control(q->id);
+        }
+        if (!c) {
+            errno = EINVAL;
+            return -1;
+        }
+        *q = {};
+        q->id = c->id;
+        q->type = V4L2_CTRL_TYPE_INTEGER;
+        std::snprintf(reinterpret_cast<char*>(q->name), sizeof q->name, "%s", c->name);
+        q->minimum = c->minimum;
+        q->maximum = c->maximum;
+        q->step = c->step;
+        return 0;
+    }
+    case VIDIOC_G_CTRL:
+    case VIDIOC_S_CTRL: {
+        auto* v = static_cast<v4l2_control*>(arg);
+        const Control* c = control(v->id);
+        if (!c) {
+            errno = EINVAL;
+            return -1;
+        }
+        if (request == VIDIOC_S_CTRL) *c->value = std::clamp(v->value, c->minimum, c->maximum);
+        v->value = *c->value;
+        return 0;
+    }
     case VIDIOC_G_FMT:
     case VIDIOC_S_FMT: {
         auto* f = static_cast<v4l2_format*>(arg);

@@ -22,6 +22,7 @@ class MicroscopeTest : public ResultsTest {
         capture::CaptureOptions options;
         options.virtual_frame_rate = 300;            // faster than real time
         options.device_folder = folder.path() + "/"; // no V4L2 camera
+        options.genicam = false;                     // and no GenICam one
         camera_factory = [this, options] {
             return std::make_unique<capture::CaptureComponent>(microscope, options);
         };

@@ -5,6 +5,7 @@
 #include "capture/frame_queue.h"
 #include "capture/v4l2_camera.h"
 #include "capture/virtual_camera.h"
+#include "modal_dialog.h"
 #include "ui/wait.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QListWidget>
 #include <QTemporaryDir>
@@ -26,20 +28,6 @@ QImage numbered(int n) {
     QImage f(n, 1, QImage::Format_RGB32);
     f.fill(0);
     return f;
-}
-
-// Answers the next modal dialog: `choose` sets its controls, then OK is pressed.
-void answer_dialog(const std::function<void(QDialog&)>& choose) {
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, choose] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog) return;
-        poll->stop();
-        poll->deleteLater();
-        choose(*dialog);
-        dialog->accept();
-    });
-    poll->start(5);
 }
 
 } // namespace
@@ -79,6 +67,7 @@ class CaptureTest : public ::testing::Test {
         capture::CaptureOptions options;
         options.virtual_frame_rate = 400;
         options.device_folder = no_devices.path() + "/";
+        options.genicam = false;
         component = std::make_unique<capture::CaptureComponent>(microscope, options);
         component->on_frame = [this](const QImage& f) { sizes.push_back(f.size()); };
     }
@@ -162,7 +151,8 @@ TEST_F(CaptureTest, FrameSizesAndStreaming) {
 }
 
 // "Format" chooses the virtual camera's size and rate: the stream pauses while the dialog
-// is open and resumes in the new format. "Features" chooses the sample.
+// is open and resumes in the new format. "Features" chooses the sample and sets the
+// camera's exposure time and gain, each kept within its range.
 TEST_F(CaptureTest, VirtualCameraDialogs) {
     component->set_device_name("Virtual microscope");
     component->start();
@@ -181,9 +171,17 @@ TEST_F(CaptureTest, VirtualCameraDialogs) {
     EXPECT_EQ(next_frame(), QSize(320, 240));
     EXPECT_EQ(component->virtual_camera().frame_rate(), 15);
 
-    answer_dialog([](QDialog& d) { d.findChild<QListWidget*>("sample")->setCurrentRow(2); });
+    answer_dialog([](QDialog& d) {
+        d.findChild<QListWidget*>("sample")->setCurrentRow(2);
+        d.findChild<QDoubleSpinBox*>("Exposure time")->setValue(2500);
+        auto* gain = d.findChild<QDoubleSpinBox*>("Gain");
+        EXPECT_EQ(gain->suffix(), " dB");
+        gain->setValue(30); // past the camera's 24 dB
+    });
     EXPECT_TRUE(component->show_dialog(capture::features_dialog));
     EXPECT_EQ(microscope->sample(), "grains");
+    EXPECT_EQ(microscope->exposure_us(), 2500);
+    EXPECT_EQ(microscope->gain_db(), 24);
     EXPECT_TRUE(component->streaming());
 }
 

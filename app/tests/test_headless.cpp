@@ -1,44 +1,7 @@
 // `vexolan --collect-background` and `vexolan --measure BASE`, run as a user runs them: the
 // program and the engine library in a program folder of their own, no display, the
 // virtual microscope filming in real time.
-#include "file_bytes.h"
-#include "microscope_fixture.h"
-
-namespace {
-
-struct Outcome {
-    int status = -1;
-    QString out, err;
-};
-
-} // namespace
-
-class HeadlessTest : public MicroscopeTest {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(QFile::copy(VEXOLAN_PROGRAM, program()));
-        ASSERT_TRUE(QFile::copy(QString::fromLocal8Bit(TARNWICK_LIBRARY), file("libtarnwick.so")));
-        ASSERT_TRUE(QDir().mkdir(file("work")));
-    }
-
-    QString program() const { return file("vexolan"); }
-
-    // Runs the program in the folder "work" without a display, with these variables added
-    // to its environment.
-    Outcome vexolan(const QStringList& arguments, const QStringList& environment = {}) {
-        QProcess p;
-        without_display(p, file("work"));
-        QProcessEnvironment env = p.processEnvironment();
-        for (const QString& variable : environment)
-            env.insert(variable.section('=', 0, 0), variable.section('=', 1));
-        p.setProcessEnvironment(env);
-        p.start(program(), arguments);
-        EXPECT_TRUE(p.waitForFinished(120000)) << arguments.join(' ').toStdString();
-        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-                QString::fromUtf8(p.readAllStandardOutput()),
-                QString::fromUtf8(p.readAllStandardError())};
-    }
-};
+#include "headless_fixture.h"
 
 // A fresh program folder: the first start takes the virtual microscope and its stage. The
 // empty field's background images are collected, then the test slide is measured with

@@ -41,9 +41,9 @@ Mueller retarder(double fast, double d) {
 // The grey level the camera should see without noise: the lamp's light (linearly polarized
 // to the degree 0.04 at 30 degrees, the rest circular, counter-clockwise), a sample of
 // transmission T with |sin(d)| and slow axis, the polarizer at t, illumination
-// 1 - 0.4 r^2 (r from the centre, 1 at the corners), 400 grey levels per unit intensity.
+// 1 - 0.4 r^2 (r from the centre, 1 at the corners), `grey` levels per unit intensity.
 double expected(double transmission, double sin_d, double slow_axis, double t, int x, int y, int w,
-                int h) {
+                int h, double grey) {
     const double p = 0.04;
     const Stokes lamp{1, p * std::cos(rad(60)), p * std::sin(rad(60)), std::sqrt(1 - p * p)};
     const Stokes s = times(retarder(slow_axis + 90, std::asin(sin_d)), lamp);
@@ -51,7 +51,7 @@ double expected(double transmission, double sin_d, double slow_axis, double t, i
         transmission * (s[0] + s[1] * std::cos(2 * rad(t)) + s[2] * std::sin(2 * rad(t))) / 2;
     const double dx = x + 0.5 - w / 2.0, dy = y + 0.5 - h / 2.0;
     const double light = 1 - 0.4 * (dx * dx + dy * dy) / ((w * w + h * h) / 4.0);
-    return 400 * light * through;
+    return grey * light * through;
 }
 
 // The mean red level of the 5 x 5 pixels around (x, y).
@@ -64,8 +64,10 @@ double patch(const QImage& image, int x, int y) {
 
 } // namespace
 
-// The empty field (centre about 200, corners 60% of it) and the target's field and discs,
-// each integrated over 11 frames at the polarizer's four angles.
+// The empty field (centre about half the lamp's full light, corners 60% of it) and the
+// target's field and discs, each integrated over 11 frames at the polarizer's four angles,
+// at the start's exposure and gain and at another pair: 0.04 grey levels per microsecond
+// of exposure, times the gain.
 TEST(VirtualMicroscope, IntegratedIntensitiesAtTheFourAngles) {
     const int w = 640, h = 480;
     sim::Microscope scope;
@@ -87,52 +89,100 @@ TEST(VirtualMicroscope, IntegratedIntensitiesAtTheFourAngles) {
           {"disc 0.6 at 90", w / 4, int(0.72 * h), 0.7, 0.6, 90},
           {"disc 0.8 at 135", 3 * w / 4, int(0.72 * h), 0.7, 0.8, 135}}},
     };
-    for (const auto& sample : samples) {
-        scope.set_sample(sample.sample);
-        for (int angle : {0, 45, 90, 135}) {
-            scope.stage().set_shaft_steps(angle / 360.0 * 200); // 200 steps a turn, clockwise
-            frames::Accumulator sums;
-            sums.store(scope.frame(w, h, noise));
-            for (int i = 0; i < 10; ++i) sums.add(scope.frame(w, h, noise));
-            const QImage mean = sums.mean(11);
-            for (const Spot& s : sample.spots) {
-                double want = 0;
-                for (int v = s.y - 2; v <= s.y + 2; ++v)
-                    for (int u = s.x - 2; u <= s.x + 2; ++u)
-                        want +=
-                            expected(s.transmission, s.sin_d, s.slow_axis, -angle, u, v, w, h) / 25;
-                EXPECT_NEAR(patch(mean, s.x, s.y), want, 0.5)
-                    << sample.sample << ", " << s.what << ", " << angle;
+    const struct {
+        double exposure_us, gain_db, grey;
+    } cameras[] = {{6000, 0, 240}, {2000, 6, 0.04 * 2000 * std::pow(10, 6 / 20.0)}};
+    for (const auto& camera : cameras) {
+        if (camera.exposure_us != 6000) {
+            scope.set_exposure_us(camera.exposure_us);
+            scope.set_gain_db(camera.gain_db);
+        }
+        // the mean of 275 samples: the gain amplifies their noise too
+        const double noise_allowed = 0.5 * std::pow(10, camera.gain_db / 20);
+        for (const auto& sample : samples) {
+            scope.set_sample(sample.sample);
+            for (int angle : {0, 45, 90, 135}) {
+                scope.stage().set_shaft_steps(angle / 360.0 * 200); // 200 steps a turn, clockwise
+                frames::Accumulator sums;
+                sums.store(scope.frame(w, h, noise));
+                for (int i = 0; i < 10; ++i) sums.add(scope.frame(w, h, noise));
+                const QImage mean = sums.mean(11);
+                for (const Spot& s : sample.spots) {
+                    double want = 0;
+                    for (int v = s.y - 2; v <= s.y + 2; ++v)
+                        for (int u = s.x - 2; u <= s.x + 2; ++u)
+                            want += expected(s.transmission, s.sin_d, s.slow_axis, -angle, u, v, w,
+                                             h, camera.grey) /
+                                    25;
+                    EXPECT_NEAR(patch(mean, s.x, s.y), want, noise_allowed)
+                        << sample.sample << ", " << s.what << ", " << angle << ", "
+                        << camera.exposure_us << " us";
+                }
             }
         }
     }
     scope.set_sample("empty");
     scope.stage().set_shaft_steps(0);
     const double centre = scope.level(w / 2, h / 2, w, h, 0)[0];
-    EXPECT_NEAR(centre, 200, 10);
+    EXPECT_NEAR(centre, cameras[1].grey / 2, 5);
     EXPECT_NEAR(scope.level(0, 0, w, h, 0)[0] / centre, 0.6, 0.01);
     EXPECT_THROW(scope.set_sample("marble"), std::invalid_argument);
+    scope.set_exposure_us(1);
+    scope.set_gain_db(99);
+    EXPECT_EQ(scope.exposure_us(), sim::Microscope::min_exposure_us);
+    EXPECT_EQ(scope.gain_db(), sim::Microscope::max_gain_db);
 }
 
-// The camera's noise: about 2 grey levels per sample, independent from frame to frame.
+// At the start's exposure and gain no sample clips at any angle of the polarizer; at 10 ms
+// the wedge and the grains do.
+TEST(VirtualMicroscope, NoSampleClipsAtTheStart) {
+    sim::Microscope scope;
+    sim::Noise noise(5);
+    auto clipped = [&](const std::string& sample) {
+        scope.set_sample(sample);
+        long count = 0;
+        for (double steps = 0; steps < 100; steps += 12.5) { // 0 to 157.5 degrees
+            scope.stage().set_shaft_steps(steps);
+            const QImage f = scope.frame(320, 240, noise);
+            for (int y = 0; y < f.height(); ++y)
+                for (int x = 0; x < f.width(); ++x) {
+                    const QRgb p = f.pixel(x, y);
+                    count += qRed(p) == 255 || qGreen(p) == 255 || qBlue(p) == 255;
+                }
+        }
+        return count;
+    };
+    for (const sim::SampleInfo& sample : sim::samples())
+        EXPECT_EQ(clipped(sample.name), 0) << sample.name;
+    scope.set_exposure_us(10000);
+    for (const char* sample : {"wedge", "grains"}) EXPECT_GT(clipped(sample), 1000) << sample;
+}
+
+// The camera's noise: about 2 grey levels per sample at 0 dB, amplified by the gain like
+// the signal, independent from frame to frame.
 TEST(VirtualMicroscope, CameraNoise) {
     sim::Microscope scope;
     scope.set_sample("empty");
     sim::Noise noise(11);
-    const QImage a = scope.frame(320, 240, noise), b = scope.frame(320, 240, noise);
-    double sum = 0, sum2 = 0, product = 0;
-    int n = 0;
-    for (int y = 100; y < 140; ++y)
-        for (int x = 140; x < 180; ++x, ++n) {
-            const double da = qGreen(a.pixel(x, y)) - scope.level(x, y, 320, 240, 0)[1];
-            const double db = qGreen(b.pixel(x, y)) - scope.level(x, y, 320, 240, 0)[1];
-            sum += da;
-            sum2 += da * da;
-            product += da * db;
-        }
-    const double sigma = std::sqrt(sum2 / n - (sum / n) * (sum / n));
-    EXPECT_NEAR(sigma, 2.0, 0.25);
-    EXPECT_LT(std::fabs(product / n), 0.5); // no correlation between two frames
+    for (double gain_db : {0.0, 12.0}) {
+        scope.set_gain_db(gain_db);
+        scope.set_exposure_us(gain_db > 0 ? 1000 : 6000); // about 80 and 120 in the middle
+        const QImage a = scope.frame(320, 240, noise), b = scope.frame(320, 240, noise);
+        double sum = 0, sum2 = 0, product = 0;
+        int n = 0;
+        for (int y = 100; y < 140; ++y)
+            for (int x = 140; x < 180; ++x, ++n) {
+                const double da = qGreen(a.pixel(x, y)) - scope.level(x, y, 320, 240, 0)[1];
+                const double db = qGreen(b.pixel(x, y)) - scope.level(x, y, 320, 240, 0)[1];
+                sum += da;
+                sum2 += da * da;
+                product += da * db;
+            }
+        const double sigma = std::sqrt(sum2 / n - (sum / n) * (sum / n));
+        const double want = 2 * std::pow(10, gain_db / 20);
+        EXPECT_NEAR(sigma, want, 0.13 * want) << gain_db << " dB";
+        EXPECT_LT(std::fabs(product / n), 0.13 * want * want) << gain_db << " dB";
+    }
 }
 
 // Motor 1 of the simulated controller turns the stage while it moves, step by step, and a

@@ -148,3 +148,52 @@ TEST(UiPicture, BitmapFilesGoThroughTheCodec) {
     EXPECT_EQ(q.picture(), image);
     EXPECT_FALSE(q.load_file(dir.path() + "/missing.bmp"));
 }
+
+namespace {
+
+// A picture control that counts how often it is drawn.
+class CountingPicture : public ui::Picture {
+  public:
+    using ui::Picture::Picture;
+    int paints = 0;
+
+  protected:
+    void paintEvent(QPaintEvent* e) override {
+        ++paints;
+        ui::Picture::paintEvent(e);
+    }
+};
+
+} // namespace
+
+// Pictures nobody sees are not drawn: a camera streaming into a minimized window costs no
+// drawing, and the window shows the latest picture when it is restored.
+TEST(Picture, NotDrawnWhileItsWindowIsMinimized) {
+    QWidget window;
+    window.resize(200, 150);
+    auto* picture = new CountingPicture(&window);
+    picture->setGeometry(10, 10, 100, 80);
+    window.show();
+    QImage frame(100, 80, QImage::Format_RGB32);
+    frame.fill(Qt::red);
+    auto settle = [] {
+        for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    };
+    picture->set_picture(frame);
+    settle();
+    const int shown = picture->paints;
+    EXPECT_GT(shown, 0);
+
+    window.showMinimized();
+    settle();
+    const int minimized = picture->paints;
+    for (int i = 0; i < 10; ++i) {
+        picture->set_picture(frame);
+        settle();
+    }
+    EXPECT_EQ(picture->paints, minimized);
+
+    window.showNormal();
+    settle();
+    EXPECT_GT(picture->paints, minimized);
+}

@@ -3,9 +3,11 @@
 // shows the results; background images are collected and then calibrate the field.
 #include "file_bytes.h"
 #include "microscope_fixture.h"
+#include "modal_dialog.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <QtEndian>
@@ -331,11 +333,44 @@ TEST_F(SequenceTest, FailuresEndInIdleAndStartWorksAgain) {
             << c.what << ": " << dialogs.errors.join(" | ").toStdString();
         EXPECT_TRUE(dialogs.errors[0].startsWith(c.error)) << dialogs.errors[0].toStdString();
         expect_idle();
+        if (c.error == "No camera frames") { // the status line says it too, not the step
+            EXPECT_EQ(form->Label13->caption(), "No camera frames");
+        }
         c.mend();
         EXPECT_EQ(run(form->Start_Sequence), measurement) << c.what;
         EXPECT_EQ(form->Label13->caption(), "Ready, not corrected") << c.what;
         EXPECT_EQ(dialogs.errors.size(), 1) << c.what;
     }
+}
+
+// The wedge at 10 ms clips where the engine reads: the measurement says how much, and its
+// result is not "Ready". With the exposure turned down to 6 ms in the camera's Features
+// dialog it measures without clipping: "Ready".
+TEST_F(SequenceTest, AClippingSampleMeasuresAfterTheExposureIsLowered) {
+    microscope->set_sample("wedge");
+    microscope->set_exposure_us(10000);
+    form = start_microscope();
+    small_frames();
+    QStringList warnings;
+    form->sequence.on_warning = [&](const QString& w) { warnings << w; };
+    run(form->Start_Sequence);
+    EXPECT_EQ(form->sequence.engine_code, 0);
+    EXPECT_TRUE(
+        form->Label13->caption().startsWith("Saturated 4") &&
+        form->Label13->caption().endsWith("%: less light or a shorter exposure, not corrected"))
+        << form->Label13->caption().toStdString();
+    warnings = warnings.filter("saturated");
+    ASSERT_FALSE(warnings.isEmpty());
+    EXPECT_TRUE(warnings[0].startsWith("saturated 4")) << warnings[0].toStdString();
+
+    answer_dialog(
+        [](QDialog& d) { d.findChild<QDoubleSpinBox*>("Exposure time")->setValue(6000); });
+    form->CaptureClick();
+    EXPECT_EQ(microscope->exposure_us(), 6000);
+    warnings.clear();
+    EXPECT_EQ(run(form->Start_Sequence), measurement);
+    EXPECT_EQ(form->Label13->caption(), "Ready, not corrected");
+    EXPECT_TRUE(warnings.filter("saturated").isEmpty()) << warnings.join(" | ").toStdString();
 }
 
 // Closing the window during a measurement ends it at once: the polarizer goes home and
@@ -478,7 +513,7 @@ TEST_F(FakeCameraSequenceTest, ClippingAfterCalibrationIsReported) {
     ASSERT_EQ(warnings.size(), 4) << warnings.join(" | ").toStdString();
     EXPECT_TRUE(warnings[0].startsWith("saturated 100.0% at 135°")) << warnings[0].toStdString();
     EXPECT_EQ(progress.last(), "0° back (9/9), saturated 100.0%");
-    EXPECT_EQ(form->Label13->caption(), "Ready, saturated 100.0%");
+    EXPECT_EQ(form->Label13->caption(), "Saturated 100.0%: less light or a shorter exposure");
 }
 
 // Start refuses a measurement that cannot be right: it says why in the status line and a
@@ -590,7 +625,8 @@ TEST_F(FakeCameraSequenceTest, DoubtfulMeasurementsSaySo) {
         << dialogs.messages.join(" | ").toStdString();
     EXPECT_EQ(warnings.filter("04x_o_100 x 10_550_45.bmp: mostly black").size(), 1);
     // the black one divides the 45° image up to the top of the scale
-    EXPECT_EQ(form->Label13->caption(), "Ready, doubtful background, saturated 100.0%");
+    EXPECT_EQ(form->Label13->caption(),
+              "Saturated 100.0%: less light or a shorter exposure, doubtful background");
 
     for (int angle : angles) QFile::remove(prefix + QString::number(angle) + ".bmp");
     ui::set_text(form->Edit6, "7"); // 0, 51.4, 102.9 and 154.3 degrees

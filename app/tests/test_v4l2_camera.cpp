@@ -4,6 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDialog>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QTimer>
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -34,4 +41,66 @@ TEST(V4l2Camera, StreamsAgainAfterAStop) {
     }
     camera.close();
     EXPECT_FALSE(camera.is_open());
+}
+
+// The driver's exposure and gain controls are the camera's features, the absolute exposure
+// in µs: each is set on the driver, kept within the driver's range, and read back, on the
+// open camera and on a closed one alike.
+TEST(V4l2Camera, ExposureAndGain) {
+    capture::V4l2Camera camera({"Lab camera", "/dev/video-fake"});
+    for (bool open : {false, true}) {
+        SCOPED_TRACE(open ? "open" : "closed");
+        if (open) camera.open(std::nullopt);
+        fake_v4l2::exposure = 156;
+        fake_v4l2::gain = 32;
+        std::vector<capture::Feature> features = camera.features();
+        ASSERT_EQ(features.size(), 2u);
+        const capture::Feature& exposure = features[0];
+        const capture::Feature& gain = features[1];
+        EXPECT_EQ(exposure.name, "Exposure time");
+        EXPECT_EQ(exposure.unit, "µs");
+        EXPECT_EQ(exposure.minimum, 300);
+        EXPECT_EQ(exposure.maximum, 204700);
+        EXPECT_EQ(exposure.step, 100);
+        EXPECT_EQ(exposure.value, 15600);
+        EXPECT_EQ(gain.name, "Gain");
+        EXPECT_EQ(gain.value, 32);
+
+        EXPECT_EQ(exposure.set(50000), 50000);
+        EXPECT_EQ(fake_v4l2::exposure, 500);
+        EXPECT_EQ(gain.set(999), 255); // the driver keeps it within its range
+        EXPECT_EQ(fake_v4l2::gain, 255);
+        EXPECT_EQ(camera.features()[0].value, 50000);
+        EXPECT_EQ(camera.features()[1].value, 255);
+    }
+}
+
+// The Features dialog shows them first, each with its unit, and sets the driver.
+TEST(V4l2Camera, FeaturesDialogSetsExposureAndGain) {
+    int argc = 1;
+    char name[] = "v4l2_tests";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    capture::V4l2Camera camera({"Lab camera", "/dev/video-fake"});
+    fake_v4l2::exposure = 156;
+    QStringList rows;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto* form = dialog->findChild<QFormLayout*>();
+        for (int r = 0; r < form->rowCount(); ++r)
+            if (auto* label =
+                    qobject_cast<QLabel*>(form->itemAt(r, QFormLayout::LabelRole)->widget()))
+                rows << label->text();
+        auto* exposure = dialog->findChild<QDoubleSpinBox*>("Exposure time");
+        ASSERT_NE(exposure, nullptr);
+        EXPECT_EQ(exposure->suffix(), " µs");
+        exposure->setValue(20000);
+        dialog->findChild<QDoubleSpinBox*>("Gain")->setValue(7);
+        dialog->reject();
+    });
+    EXPECT_TRUE(camera.show_dialog(capture::features_dialog));
+    EXPECT_EQ(rows, QStringList({"Exposure time", "Gain"}));
+    EXPECT_EQ(fake_v4l2::exposure, 200);
+    EXPECT_EQ(fake_v4l2::gain, 7);
 }

@@ -28,7 +28,27 @@ Picture::Picture(QWidget* parent) : QWidget(parent) {
 
 void Picture::set_picture(const QImage& image) {
     picture_ = image.convertToFormat(QImage::Format_RGB32); // shared when it is one already
-    update();
+    show_changes();
+}
+
+// A picture nobody can see is not drawn: a hidden control is drawn whole when it shows
+// again, one of a minimized window when the window is restored.
+void Picture::show_changes() {
+    if (!window()->isMinimized()) {
+        if (isVisible()) update();
+        return;
+    }
+    if (!stale_) window()->installEventFilter(this);
+    stale_ = true;
+}
+
+bool Picture::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::WindowStateChange && stale_ && !window()->isMinimized()) {
+        watched->removeEventFilter(this);
+        stale_ = false;
+        update();
+    }
+    return QWidget::eventFilter(watched, e);
 }
 
 bool Picture::load_file(const QString& path) {
@@ -44,17 +64,17 @@ void Picture::draw(const std::function<void(QPainter&)>& paint) {
         QPainter p(&picture_);
         paint(p);
     }
-    update();
+    show_changes();
 }
 
 void Picture::text_out(int x, int y, const QString& text, const QFont& font) {
     canvas::text_out(picture_, x, y, text, font);
-    update();
+    show_changes();
 }
 
 void Picture::xor_rectangle(int left, int top, int right, int bottom) {
     canvas::xor_rectangle(picture_, left, top, right, bottom);
-    update();
+    show_changes();
 }
 
 void Picture::paintEvent(QPaintEvent*) {

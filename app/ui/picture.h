@@ -54,6 +54,7 @@ class Picture : public QWidget {
     std::function<void()> on_click, on_double_click;
 
   protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
@@ -61,7 +62,10 @@ class Picture : public QWidget {
     void mouseDoubleClickEvent(QMouseEvent* e) override;
 
   private:
+    void show_changes();
+
     QImage picture_;
+    bool stale_ = false; // changed while its window was minimized
     bool stretch_ = false;
     bool pressed_ = false; // a press over the control that a release makes a click
 };

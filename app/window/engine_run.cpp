@@ -3,6 +3,7 @@
 #include "form.h"
 #include "logic/engine_library.h"
 #include "logic/numbers.h"
+#include "logic/saturation.h"
 #include "tarnwick_contract.h"
 #include "ui/handlers.h"
 
@@ -91,6 +92,18 @@ void TForm1::nmChange() {
     if (whole) analysis.wavelength = wavelength;
 }
 
+// Results of angle images in which the camera, or the calibration, clipped are not "Ready":
+// their |sin(d)| is wrong where it did.
+QString TForm1::run_status(const engine_library::Run& run) const {
+    QString status = engine_library::status_text(run);
+    if (run.outcome != engine_library::Outcome::called || run.code != TARNWICK_READY) return status;
+    if (analysis.clipped_percent > saturation::limit_percent)
+        status = QStringLiteral("Saturated %1%: less light or a shorter exposure")
+                     .arg(analysis.clipped_percent, 0, 'f', 1);
+    for (const QString& note : analysis.notes) status += QStringLiteral(", ") + note;
+    return status;
+}
+
 // One run on the angle image set with the options of the controls as they are now. When
 // the controls give none, the status line says why and nothing runs.
 void TForm1::ExecuteTarnwick() {
@@ -110,7 +123,7 @@ void TForm1::ExecuteTarnwick() {
     const engine_library::Run run = engine_library::execute(
         env_.program_folder + env_.engine_library, env_.engine_library, options);
     analysis.result_code = run.outcome == engine_library::Outcome::called ? run.code : -1;
-    Label13->set_caption(engine_library::status_text(run));
+    Label13->set_caption(run_status(run));
     if (!run.problem.isEmpty() && env_.diagnostic) env_.diagnostic(run.problem);
     if (analysis.result_code == TARNWICK_READY)
         show_results(Shown::engine_results, display.sind_maximum);

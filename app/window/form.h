@@ -10,6 +10,7 @@
 #include "capture/camera.h"
 #include "environment.h"
 #include "logic/colour_channels.h"
+#include "logic/engine_library.h"
 #include "logic/frame_sums.h"
 #include "logic/result_kinds.h"
 #include "logic/settings_file.h"
@@ -226,8 +227,12 @@ class TForm1 : public QWidget {
     struct Analysis {
         int32_t wavelength = 550; // nm
         int32_t result_code = -1; // of the last engine run; -1: the engine could not be called
-        // the angle image set was divided by background images (their level is 200)
+        // What the angle image set is: divided by background images (their level is 200),
+        // how much of it clipped where the engine reads, in per cent, and what else its
+        // results are to be read with ("not corrected"); unknown before this run measured.
         bool calibrated = false;
+        double clipped_percent = 0;
+        QStringList notes;
     } analysis;
 
     // What the result pictures show: nothing yet, the engine's results, or a saved set.
@@ -378,6 +383,9 @@ class TForm1 : public QWidget {
         QString text, problem;
     };
     EngineOptions engine_options() const;
+    // The status line after a run: the engine's word, or for results that cannot be right
+    // everywhere what is wrong with them, in its place or after it.
+    QString run_status(const engine_library::Run& run) const;
     // The dark level typed on the Set-up page, when it is a number from 0 to max_dark_level.
     static constexpr long double max_dark_level = 0.95L;
     std::optional<long double> dark_level() const;
@@ -417,7 +425,6 @@ class TForm1 : public QWidget {
     void store_background_images(const QString& prefix);
     void show_progress(const QString& step);
     void check_clipping(const QString& step, int32_t angle, const QImage& angle_image);
-    QString sequence_notes() const;
     // What a sequence about to start does: the background set, and what it says about
     // its results (notes in the final status, warnings at the start).
     struct StartPlan {

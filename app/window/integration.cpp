@@ -35,7 +35,10 @@ void TForm1::Timer6Timer() {
     const bool framed = ui::wait_until(
         [this] { return integration.new_frame || integration.window_closed; }, frame_wait_limit_ms);
     if (integration.window_closed) return;
-    if (!framed) throw std::runtime_error("No camera frames");
+    if (!framed) {
+        Label13->set_caption(QStringLiteral("No camera frames")); // not the step it stopped in
+        throw std::runtime_error("No camera frames");
+    }
     integration.new_frame = false;
     QImage frame = Image0->picture();
     ui::process_messages();

@@ -32,8 +32,6 @@ const QString status_file = QStringLiteral(TARNWICK_STATUS_FILE);
 constexpr int arrival_margin_ms = 10000;
 // What a controller that goes away during a measurement does to it.
 constexpr const char* polarizer_gone = "the measurement has ended.";
-// Clipped pixels of an integrated image, in per cent, beyond which the operator is told.
-constexpr double clipped_limit_percent = 0.1;
 
 // The file name of the angle image of `angle` degrees: "0.bmp", "45.bmp", ...
 QString image_name(int32_t angle) {
@@ -284,13 +282,12 @@ void TForm1::sequence_step(int32_t state) {
     else
         check_clipping(step, pass->angle, save_angle_image(pass->angle));
     if (state != last_pass) return;
+    // what the angle image set is, for this run and every later one on it
     analysis.calibrated = sequence.calibrating && !sequence.collecting_background;
+    analysis.notes = sequence.collecting_background ? QStringList() : sequence.notes;
+    analysis.clipped_percent = sequence.clipped_percent;
     ExecuteTarnwick();
     sequence.engine_code = analysis.result_code;
-    // what the results are, beside the engine's word for them
-    if (const QString notes = sequence_notes();
-        analysis.result_code == TARNWICK_READY && !notes.isEmpty())
-        Label13->set_caption(Label13->caption() + QStringLiteral(", ") + notes);
     // the background images are still to come: no new start before they are stored
     if (to_backgrounds) Start_Sequence->setEnabled(false);
 }
@@ -419,18 +416,10 @@ QString TForm1::background_prefix() const {
 // The step in Label13, with the worst clipping of the sequence so far.
 void TForm1::show_progress(const QString& step) {
     QString text = step;
-    if (sequence.clipped_percent > clipped_limit_percent)
+    if (sequence.clipped_percent > saturation::limit_percent)
         text += QStringLiteral(", saturated %1%").arg(sequence.clipped_percent, 0, 'f', 1);
     Label13->set_caption(text);
     if (sequence.on_progress) sequence.on_progress(text);
-}
-
-// The notes of the sequence on its results: how they were taken, and the worst clipping.
-QString TForm1::sequence_notes() const {
-    QStringList notes = sequence.notes;
-    if (sequence.clipped_percent > clipped_limit_percent)
-        notes << QStringLiteral("saturated %1%").arg(sequence.clipped_percent, 0, 'f', 1);
-    return notes.join(QStringLiteral(", "));
 }
 
 // Pixels at 255 in the channel the engine reads give a wrong |sin(d)| without any sign of
@@ -443,7 +432,7 @@ void TForm1::check_clipping(const QString& step, int32_t angle, const QImage& an
         (checked ? colour_channels::table[*checked] : colour_channels::engine_default).sample;
     const double percent = std::max(saturation::clipped_percent(integration.integrated, channel),
                                     saturation::clipped_percent(angle_image, channel));
-    if (percent <= clipped_limit_percent) return;
+    if (percent <= saturation::limit_percent) return;
     sequence.clipped_percent = std::max(sequence.clipped_percent, percent);
     show_progress(step);
     if (sequence.on_warning)
