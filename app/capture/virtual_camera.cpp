@@ -124,6 +124,10 @@ bool VirtualCamera::show_dialog(int kind) {
             list->addItem(QString::fromStdString(s.name + ": " + s.description));
             if (s.name == microscope_->sample()) list->setCurrentRow(list->count() - 1);
         }
+        // The descriptions wrap inside the list's width: read whole, never scrolled sideways.
+        list->setWordWrap(true);
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        list->setResizeMode(QListView::Adjust);
         list->setMinimumWidth(560);
         auto* layout = new QVBoxLayout;
         layout->addWidget(new QLabel(QStringLiteral("Sample under the objective:")));

@@ -172,7 +172,21 @@ TEST_F(CaptureTest, VirtualCameraDialogs) {
     EXPECT_EQ(component->virtual_camera().frame_rate(), 15);
 
     answer_dialog([](QDialog& d) {
-        d.findChild<QListWidget*>("sample")->setCurrentRow(2);
+        // every sample's description is read whole within the list's width
+        auto* list = d.findChild<QListWidget*>("sample");
+        QApplication::processEvents();
+        int wrapped = 0;
+        for (int row = 0; row < list->count(); ++row) {
+            const QRect shown = list->visualItemRect(list->item(row));
+            const int needed = list->fontMetrics().horizontalAdvance(list->item(row)->text());
+            EXPECT_LE(shown.right(), list->viewport()->width()) << row;
+            if (needed > list->viewport()->width()) {
+                EXPECT_GT(shown.height(), list->fontMetrics().height() * 3 / 2) << row;
+                ++wrapped;
+            }
+        }
+        EXPECT_GT(wrapped, 0) << "no description is longer than the list is wide";
+        list->setCurrentRow(2);
         d.findChild<QDoubleSpinBox*>("Exposure time")->setValue(2500);
         auto* gain = d.findChild<QDoubleSpinBox*>("Gain");
         EXPECT_EQ(gain->suffix(), " dB");
