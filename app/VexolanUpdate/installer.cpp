@@ -3,6 +3,7 @@
 // copy of the program ended.
 #include "update_form.h"
 
+#include "logic/installer_signature.h"
 #include "ui/wait.h"
 
 #include <QDir>
@@ -16,6 +17,9 @@
 namespace {
 
 const QString remote_installer = QStringLiteral("vexolanInstall.MSI");
+// the installer's detached signature, beside it on the server
+const QString remote_signature = remote_installer + QStringLiteral(".sig");
+const int64_t signature_size_limit = 1024;
 const QString program_name = QStringLiteral("vexolan");
 
 QString closing_message() {
@@ -48,19 +52,20 @@ void TFormupdate::install(const VersionFile& version) {
     endprocessesbyname(program_name);
 }
 
-// The installer arrives under a temporary name and takes its own only when it is whole:
-// transferred to the end and, when the version file gives its size, of that size. A
-// partial installer is never started.
+// The installer arrives under a temporary name and takes its own only when it is whole and
+// is what was published (check_installer). A partial installer is never started.
 void TFormupdate::fetch_installer(const VersionFile& version) {
     const QString folder = env_.program_folder + QStringLiteral("update");
     installer_path = folder + QStringLiteral("/vexolaninstall.MSI");
     if (!QFileInfo(folder).isDir() && !QDir().mkdir(folder))
         throw std::runtime_error("Cannot create undo directory");
     const QString part = installer_path + QStringLiteral(".part");
-    download(remote_installer, part);
-    if (version.installer_size > 0 && QFileInfo(part).size() != version.installer_size) {
+    download(remote_installer, part, version.installer_size > 0 ? version.installer_size : -1);
+    try {
+        check_installer(version, part);
+    } catch (...) {
         QFile::remove(part);
-        throw std::runtime_error("The installer's size differs from the version file's.");
+        throw;
     }
     // the rename is the moment the installer appears, whole: there is nothing to wait for
     const QByteArray from = QFile::encodeName(part), to = QFile::encodeName(installer_path);
@@ -68,6 +73,37 @@ void TFormupdate::fetch_installer(const VersionFile& version) {
         QFile::remove(part);
         throw std::runtime_error("The installer cannot be stored.");
     }
+}
+
+// Whole: of the version file's size, or else of the size the server announced (a transfer
+// that ends short of it has failed already). With an installer key, what the lab signed:
+// the detached signature beside it verifies. Without a key, an installer whose size
+// nothing told is never started, since a server that ends its transfer early would pass
+// for a whole one.
+void TFormupdate::check_installer(const VersionFile& version, const QString& part) {
+    const qint64 size = QFileInfo(part).size();
+    if (version.installer_size > 0 && size != version.installer_size)
+        throw std::runtime_error("The installer's size differs from the version file's.");
+    const int64_t announced = NMFTP1->announced_size();
+    if (env_.installer_key.isEmpty()) {
+        if (version.installer_size <= 0 && announced < 0)
+            throw std::runtime_error("The installer's size is not known.");
+        return;
+    }
+    const QString signature_path = part + QStringLiteral(".sig");
+    QByteArray signature;
+    try {
+        download(remote_signature, signature_path, signature_size_limit);
+        QFile file(signature_path);
+        if (file.open(QIODevice::ReadOnly)) signature = file.read(signature_size_limit);
+    } catch (...) {
+        QFile::remove(signature_path);
+        throw;
+    }
+    QFile::remove(signature_path);
+    QString why;
+    if (!installer_signature::verify(env_.installer_key, part, signature, &why))
+        throw std::runtime_error(why.toStdString());
 }
 
 // A program file of another name stays as it is.

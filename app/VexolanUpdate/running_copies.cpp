@@ -1,12 +1,13 @@
-// Ending every running copy of the program. A copy is a process whose program file has the
-// given name, as its file-name part or its whole path, or is the backup of the program
-// file of that name in the program folder: the update has just renamed the program file
-// to it, and the system reports the new name for every process started from that file,
-// this one included.
+// Ending every running copy of this installation of the program. A copy is a process whose
+// program file is the program file of that name in this program folder, or its backup
+// there: the update has just renamed the program file to it, and the system reports the
+// new name for every process started from that file, this one included. A copy installed
+// in another folder (another installation, with its own measurement) is left alone.
 #include "update_form.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
+#include <QDir>
+#include <QStringList>
 
 #include <optional>
 
@@ -24,10 +25,15 @@ QString program_file(QString path) {
 // The others first, each asked to end in its orderly way; this process last.
 bool TFormupdate::endprocessesbyname(const QString& name) {
     if (!env_.running_processes || !env_.end_process) return false;
-    const QString backup = backup_path(name);
+    // the system reports program files by their real paths: the folder's, with its links
+    // followed, counts too
+    QStringList copies{env_.program_folder + name, backup_path(name)};
+    const QString real_folder = QDir(env_.program_folder).canonicalPath();
+    if (!real_folder.isEmpty())
+        copies << real_folder + QLatin1Char('/') + name
+               << real_folder + QLatin1Char('/') + name + QStringLiteral(".old");
     auto is_copy = [&](const RunningProcess& p) {
-        const QString file = program_file(p.executable);
-        return QFileInfo(file).fileName() == name || file == name || file == backup;
+        return copies.contains(program_file(p.executable));
     };
     const int self = static_cast<int>(QCoreApplication::applicationPid());
     bool result = false;

@@ -22,6 +22,12 @@ struct UpdateEnvironment {
     QString program_folder;
     network::Factory ftp_factory;
     network::ServerSettings update_server; // no host: no update check
+    // The Ed25519 public key of the installers (base64 of its DER form); empty: installers
+    // are not signed.
+    QByteArray installer_key;
+    // The whole check, from its first connection to the end of the version file, ends
+    // after this long, however the server trickles.
+    int check_deadline_ms = 31000;
     ui::Dialogs* dialogs = nullptr;
     // Opens a file as the desktop does: a program is started, a document opened with its
     // application. `working_folder` may be empty. False when that failed.

@@ -17,6 +17,8 @@ namespace {
 
 const QString remote_folder = QStringLiteral("Website/VEXOLANHome");
 const QString version_name = QString::fromLatin1(version_file::name);
+// A version file is a few short lines; anything longer is not one.
+const int64_t version_size_limit = 64 * 1024;
 
 } // namespace
 
@@ -51,6 +53,11 @@ TFormupdate::TFormupdate(UpdateEnvironment env)
     Label1->set_caption(QStringLiteral("Label1"));
     Timer1 = new ui::Timer(
         31000, [this] { Timer1Timer(); }, this);
+    check_deadline = new QTimer(this);
+    check_deadline->setSingleShot(true);
+    QObject::connect(check_deadline, &QTimer::timeout, this, [this] {
+        if (NMFTP1) NMFTP1->abort();
+    });
 
     try {
         if (env_.ftp_factory) NMFTP1 = env_.ftp_factory();
@@ -74,21 +81,25 @@ bool TFormupdate::Checkforupdates1Click() {
     try {
         ftp.set_server(env_.update_server);
         ftp.set_passive(true);
+        check_deadline->start(env_.check_deadline_ms);
         try {
             ftp.connect();
         } catch (const network::Error&) {
+            if (!check_deadline->isActive()) throw;
             ftp.connect(); // once more
         }
         Timer1->setEnabled(true);
         ftp.change_folder(remote_folder);
         try {
-            download(version_name, env_.program_folder + version_name);
+            download(version_name, env_.program_folder + version_name, version_size_limit);
         } catch (const network::Error&) {
             // closed, so that the next check starts afresh
             Timer1->setEnabled(false);
+            check_deadline->stop();
             ftp.disconnect();
             return false;
         }
+        check_deadline->stop(); // the operator's question and the installer take their time
         const VersionFile version = read_version_file();
         ProgressBar1->setMaximum(std::max(0, version.installer_size));
         ui::process_messages();
@@ -101,6 +112,7 @@ bool TFormupdate::Checkforupdates1Click() {
     } catch (const std::exception&) {
         // every failure ends the check silently
     }
+    check_deadline->stop();
     if (ftp.connected()) ftp.abort();
     if (ftp.connected()) ftp.disconnect();
     return update_started;
@@ -110,18 +122,19 @@ TFormupdate::VersionFile TFormupdate::read_version_file() const {
     QFile file(env_.program_folder + version_name);
     if (!file.open(QIODevice::ReadOnly))
         throw std::runtime_error("The version file cannot be read.");
-    return version_file::parse(file.readAll());
+    return version_file::parse(file.read(version_size_limit));
 }
 
 // A download starts with the bar at 0, so the watchdog watches each download, and with the
 // watchdog's full period before its first byte must have come.
-void TFormupdate::download(const QString& remote_name, const QString& local_path) {
+void TFormupdate::download(const QString& remote_name, const QString& local_path,
+                           int64_t size_limit) {
     ProgressBar1->setValue(0);
     if (Timer1->enabled()) {
         Timer1->setEnabled(false);
         Timer1->setEnabled(true);
     }
-    NMFTP1->download(remote_name, local_path);
+    NMFTP1->download(remote_name, local_path, size_limit);
 }
 
 void TFormupdate::cancel() {

@@ -10,6 +10,7 @@
 #include "update_environment.h"
 
 #include <QProgressBar>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdint>
@@ -32,8 +33,8 @@ class TFormupdate : public QWidget {
     void NMFTP1PacketRecvd();
     // The watchdog: a download that has received nothing yet is aborted.
     void Timer1Timer();
-    // Ends every running copy of the program named `name`, this one last; the result of
-    // the last request, false when none matched.
+    // Ends every running copy of the program file `name` of this program folder (and of
+    // its backup), this one last; the result of the last request, false when none matched.
     bool endprocessesbyname(const QString& name);
 
     // The program's version, shown in the main window's caption.
@@ -45,13 +46,16 @@ class TFormupdate : public QWidget {
     QProgressBar* ProgressBar1;
     std::unique_ptr<network::FtpClient> NMFTP1; // none without a factory
     ui::Timer* Timer1;
+    // Ends the check that has not read its version file in time.
+    QTimer* check_deadline;
 
   private:
     using VersionFile = version_file::VersionFile;
     VersionFile read_version_file() const;
-    void download(const QString& remote_name, const QString& local_path);
+    void download(const QString& remote_name, const QString& local_path, int64_t size_limit);
     void install(const VersionFile& version);
     void fetch_installer(const VersionFile& version);
+    void check_installer(const VersionFile& version, const QString& part);
     void back_up_program_file();
     // Where the program file `name` of the program folder is kept while a new version
     // installs: "vexolan" becomes "vexolan.old".

@@ -68,6 +68,7 @@ UpdateEnvironment update_window(ui::Dialogs& dialogs) {
     // the window's events run while the client waits on the server
     env.ftp_factory = [] { return std::make_unique<network::CurlFtpClient>(ui::process_messages); };
     env.update_server = configured_update_server();
+    env.installer_key = configured_installer_key();
     env.dialogs = &dialogs;
     env.open_file = desktop::open_file;
     env.running_processes = desktop::running_processes;

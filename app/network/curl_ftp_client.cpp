@@ -4,6 +4,7 @@
 #include <QSaveFile>
 #include <QUrl>
 
+#include <string>
 #include <utility>
 
 namespace network {
@@ -58,8 +59,10 @@ void CurlFtpClient::open_handles() {
     const QByteArray user = server_.user.toUtf8(), password = server_.password.toUtf8();
     curl_easy_setopt(e, CURLOPT_USERNAME, user.constData()); // libcurl keeps copies
     curl_easy_setopt(e, CURLOPT_PASSWORD, password.constData());
-    // TLS whenever the server offers it, with its certificate verified; plain otherwise
-    curl_easy_setopt(e, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
+    // TLS whenever the server offers it, with its certificate verified; plain otherwise,
+    // unless TLS is required
+    curl_easy_setopt(e, CURLOPT_USE_SSL,
+                     static_cast<long>(server_.tls_required ? CURLUSESSL_ALL : CURLUSESSL_TRY));
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!server_.ca_file.isEmpty())
@@ -112,7 +115,8 @@ void CurlFtpClient::change_folder(const QString& folder) {
     folder_ = target;
 }
 
-void CurlFtpClient::download(const QString& remote_name, const QString& local_path) {
+void CurlFtpClient::download(const QString& remote_name, const QString& local_path,
+                             int64_t size_limit) {
     if (!connected_) throw Error("Not connected to the update server.");
     QSaveFile file(local_path);
     auto cannot_write = [&] {
@@ -121,7 +125,18 @@ void CurlFtpClient::download(const QString& remote_name, const QString& local_pa
     };
     if (!file.open(QIODevice::WriteOnly)) throw cannot_write();
     received_ = reported_ = 0;
-    perform(url(folder_, remote_name), true, &file); // on failure the file is discarded
+    announced_ = -1;
+    size_limit_ = size_limit;
+    // a file announced larger than the limit is refused before its transfer
+    curl_easy_setopt(easy_, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(size_limit >= 0 ? size_limit : 0));
+    try {
+        perform(url(folder_, remote_name), true, &file); // on failure the file is discarded
+    } catch (const Error&) {
+        size_limit_ = -1;
+        throw;
+    }
+    size_limit_ = -1;
     if (!file.commit()) throw cannot_write();
 }
 
@@ -148,7 +163,7 @@ void CurlFtpClient::perform(const QByteArray& address, bool body, QSaveFile* sin
     curl_easy_setopt(easy_, CURLOPT_NOBODY, body ? 0L : 1L);
     error_[0] = '\0';
     busy_ = true;
-    finished_ = aborted_ = close_after_ = sink_failed_ = false;
+    finished_ = aborted_ = close_after_ = sink_failed_ = too_large_ = false;
     result_ = CURLE_OK;
     sink_ = sink;
     const CURLMcode added = curl_multi_add_handle(multi_, easy_);
@@ -162,12 +177,18 @@ void CurlFtpClient::perform(const QByteArray& address, bool body, QSaveFile* sin
         if (finished_) break;                 // aborted meanwhile
     }
     // a request that has not ended (aborted) closes its connection here
+    curl_off_t announced = -1;
+    if (body &&
+        curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK)
+        announced_ = announced;
     curl_multi_remove_handle(multi_, easy_);
     busy_ = false;
     sink_ = nullptr;
     if (close_after_) close_handles();
     if (added != CURLM_OK) throw Error(curl_multi_strerror(added));
     if (aborted_) throw Error("The transfer was aborted.");
+    if (too_large_ || result_ == CURLE_FILESIZE_EXCEEDED)
+        throw Error("The file is larger than " + std::to_string(size_limit_) + " bytes.");
     if (sink_failed_) throw Error("The downloaded file cannot be written.");
     if (result_ != CURLE_OK) throw Error(error_[0] ? error_ : curl_easy_strerror(result_));
 }
@@ -190,6 +211,10 @@ size_t CurlFtpClient::on_data(char* data, size_t size, size_t count, void* self)
     auto* client = static_cast<CurlFtpClient*>(self);
     const qint64 n = static_cast<qint64>(size * count);
     if (client->aborted_) return 0;
+    if (client->size_limit_ >= 0 && client->received_ + n > client->size_limit_) {
+        client->too_large_ = true;
+        return 0; // ends the transfer
+    }
     if (!client->sink_ || client->sink_->write(data, n) != n) {
         client->sink_failed_ = true;
         return 0; // ends the transfer with a write error

@@ -37,8 +37,10 @@ class CurlFtpClient : public FtpClient {
     bool connected() override { return connected_; }
     void connect() override;
     void change_folder(const QString& folder) override;
-    void download(const QString& remote_name, const QString& local_path) override;
+    void download(const QString& remote_name, const QString& local_path,
+                  int64_t size_limit) override;
     int64_t bytes_received() override { return received_; }
+    int64_t announced_size() override { return announced_; }
     void abort() override;
     void disconnect() override;
 
@@ -73,6 +75,9 @@ class CurlFtpClient : public FtpClient {
     bool sink_failed_ = false;
     int64_t received_ = 0;
     int64_t reported_ = 0;
+    int64_t size_limit_ = -1;
+    bool too_large_ = false;
+    int64_t announced_ = -1;
 };
 
 } // namespace network

@@ -28,6 +28,9 @@ struct ServerSettings {
     // The certificate authorities a server that speaks TLS must prove itself by; empty:
     // the system's.
     QString ca_file;
+    // True: a server that does not speak TLS is not logged in to (the account never goes
+    // out in clear). False: TLS whenever the server offers it, plain FTP otherwise.
+    bool tls_required = false;
 };
 
 class FtpClient {
@@ -41,18 +44,24 @@ class FtpClient {
     virtual bool connected() = 0;
     // Opens the control connection and logs in, over TLS on the control and data
     // connections when the server offers it (its certificate verified: one that cannot be
-    // verified fails the connect), in plain FTP when it does not. Gives up after 10 s.
+    // verified fails the connect), in plain FTP when it does not and TLS is not required.
+    // Gives up after 10 s.
     virtual void connect() = 0;
     // Changes the remote folder ("/" between names; relative to the current one unless it
     // starts with "/"); raises, with the folder unchanged, when the server refuses it.
     virtual void change_folder(const QString& folder) = 0;
     // Copies the remote file of the current folder byte for byte into the local path,
     // which is replaced only once the whole file has arrived; after a failure it is as it
-    // was. Raises when the server refuses the file, the transfer breaks, is aborted, or
-    // receives nothing for a minute.
-    virtual void download(const QString& remote_name, const QString& local_path) = 0;
+    // was. Raises when the server refuses the file, the transfer breaks, is aborted,
+    // receives nothing for a minute, or brings more than `size_limit` bytes (no limit
+    // when negative); a transfer shorter than the size the server announced breaks.
+    virtual void download(const QString& remote_name, const QString& local_path,
+                          int64_t size_limit) = 0;
     // Bytes received in the current (or last) download; 0 when a download starts.
     virtual int64_t bytes_received() = 0;
+    // The size the server announced for the last download before sending it; -1 when it
+    // announced none.
+    virtual int64_t announced_size() = 0;
     // Ends the operation in progress (a download, a folder change), which then raises;
     // does nothing when none is in progress.
     virtual void abort() = 0;

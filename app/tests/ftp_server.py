@@ -10,6 +10,9 @@ Faults on request, each for the first RETR of its file only:
   --stall NAME     RETR NAME opens the transfer and then sends nothing
   --cut NAME:N     RETR NAME sends the first N bytes, then fails the transfer (426)
   --late NAME:S    RETR NAME sends its first byte only after S seconds, then the file
+  --trickle NAME:S RETR NAME sends one byte every S seconds
+  --short NAME:N   RETR NAME sends the first N bytes and ends the transfer as if whole (226)
+  --no-size        SIZE is refused for every file, so a client learns no size before RETR
   --login-folder NAME  the account logs in to ROOT/NAME rather than ROOT
   --tls DIR        offers TLS with a new certificate for 127.0.0.1, written to
                    DIR/cert.pem (trust it as the certificate authority) and DIR/key.pem
@@ -77,7 +80,7 @@ class CutProducer:
     """The first `size` bytes of a file, then an error: the transfer fails."""
 
     def __init__(self, file, size):
-        self.file, self.left = file, size
+        self.file, self.left = file, int(size)
 
     def more(self):
         if self.left <= 0:
@@ -87,8 +90,32 @@ class CutProducer:
         return data
 
 
+class TrickleProducer:
+    """The file one byte at a time, `pause` seconds apart."""
+
+    def __init__(self, file, pause):
+        self.file, self.pause = file, pause
+
+    def more(self):
+        time.sleep(self.pause)   # one client: the server may wait
+        return self.file.read(1)
+
+
+class ShortProducer:
+    """The first `size` bytes of a file, then the end, as if that were all."""
+
+    def __init__(self, file, size):
+        self.file, self.left = file, int(size)
+
+    def more(self):
+        data = self.file.read(min(65536, self.left))
+        self.left -= len(data)
+        return data
+
+
 def handler_class(base, faults):
-    pending = {"stall": faults.stall, "cut": faults.cut, "late": faults.late}
+    pending = {"stall": faults.stall, "cut": faults.cut, "late": faults.late,
+               "trickle": faults.trickle, "short": faults.short}
 
     def fault(kind, name):
         wanted = pending.get(kind)
@@ -124,6 +151,12 @@ def handler_class(base, faults):
             event("QUIT")
             return super().ftp_QUIT(line)
 
+        def ftp_SIZE(self, path):
+            if faults.no_size:
+                self.respond("502 SIZE not implemented.")
+                return None
+            return super().ftp_SIZE(path)
+
         def ftp_RETR(self, file):
             name = os.path.basename(file)
             event("RETR %s prot=%d" % (name, int(bool(getattr(self, "_prot", False)))))
@@ -133,12 +166,14 @@ def handler_class(base, faults):
             late = fault("late", name)
             if late:
                 time.sleep(float(late.split(":")[1]))   # one client: the server may wait
-            cut = fault("cut", name)
-            if cut:
-                fd = self.run_as_current_user(self.fs.open, file, "rb")
-                self.push_dtp_data(CutProducer(fd, int(cut.split(":")[1])), isproducer=True,
-                                   file=fd, cmd="RETR")
-                return file
+            producers = {"cut": CutProducer, "short": ShortProducer, "trickle": TrickleProducer}
+            for kind, producer in producers.items():
+                wanted = fault(kind, name)
+                if wanted:
+                    fd = self.run_as_current_user(self.fs.open, file, "rb")
+                    self.push_dtp_data(producer(fd, float(wanted.split(":")[1])),
+                                       isproducer=True, file=fd, cmd="RETR")
+                    return file
             return super().ftp_RETR(file)
 
     return Handler
@@ -153,6 +188,9 @@ def main():
     parser.add_argument("--cut")
     parser.add_argument("--tls")
     parser.add_argument("--late")
+    parser.add_argument("--trickle")
+    parser.add_argument("--short")
+    parser.add_argument("--no-size", action="store_true")
     parser.add_argument("--login-folder")
     args = parser.parse_args()
 

@@ -47,14 +47,14 @@ TEST(FtpClient, FailuresLeaveFolderAndFileAsTheyWere) {
     write_bytes(s.local_file(), "the earlier file");
     int packets = 0;
     client->on_packet_received = [&] { ++packets; };
-    EXPECT_THROW(client->download("data.bin", s.local_file()), network::Error);
+    EXPECT_THROW(client->download("data.bin", s.local_file(), -1), network::Error);
     EXPECT_GT(packets, 0);
     EXPECT_GT(client->bytes_received(), 0);
     EXPECT_EQ(read_bytes(s.local_file()), "the earlier file");
     EXPECT_EQ(QDir(s.local.path()).entryList(QDir::Files), QStringList{"data.bin"})
         << "no temporary left";
 
-    client->download("data.bin", s.local_file());
+    client->download("data.bin", s.local_file(), -1);
     EXPECT_EQ(client->bytes_received(), 3'000'000);
     EXPECT_TRUE(read_bytes(s.local_file()) == read_bytes(s.home + "data.bin"));
     client->disconnect();
@@ -70,7 +70,7 @@ TEST(FtpClient, StalledDownloadFails) {
     timeouts.stall_s = 1;
     auto client = connected_client(server, timeouts);
     client->change_folder("VEXOLANHome");
-    EXPECT_THROW(client->download("data.bin", s.local_file()), network::Error);
+    EXPECT_THROW(client->download("data.bin", s.local_file(), -1), network::Error);
     EXPECT_FALSE(QFile::exists(s.local_file()));
 }
 
@@ -84,7 +84,7 @@ TEST(FtpClient, EndedFromThePacketHandler) {
         auto client = connected_client(server);
         client->change_folder("VEXOLANHome");
         client->on_packet_received = [&] { close ? client->disconnect() : client->abort(); };
-        EXPECT_THROW(client->download("data.bin", s.local_file()), network::Error);
+        EXPECT_THROW(client->download("data.bin", s.local_file(), -1), network::Error);
         EXPECT_LT(client->bytes_received(), 3'000'000);
         EXPECT_EQ(client->connected(), !close);
         EXPECT_FALSE(QFile::exists(s.local_file()));
@@ -101,6 +101,6 @@ TEST(FtpClient, FoldersStartAtTheLoginFolder) {
     client.set_server(server.settings());
     client.connect();
     client.change_folder("VEXOLANHome");
-    client.download("data.bin", s.local_file());
+    client.download("data.bin", s.local_file(), -1);
     EXPECT_EQ(read_bytes(s.local_file()).size(), 3'000'000);
 }

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -66,8 +67,9 @@ class RecordingClient : public network::FtpClient {
     }
     void connect() override { calls_ << "connect"; }
     void change_folder(const QString&) override { calls_ << "change_folder"; }
-    void download(const QString&, const QString&) override { calls_ << "download"; }
+    void download(const QString&, const QString&, int64_t) override { calls_ << "download"; }
     int64_t bytes_received() override { return 0; }
+    int64_t announced_size() override { return -1; }
     void abort() override { calls_ << "abort"; }
     void disconnect() override { calls_ << "disconnect"; }
 
@@ -112,6 +114,8 @@ class UpdateTest : public ::testing::Test {
             return std::make_unique<network::CurlFtpClient>(ui::process_messages, timeouts);
         };
         env.update_server = settings;
+        env.installer_key = installer_key;
+        env.check_deadline_ms = check_deadline_ms;
         env.dialogs = &dialogs;
         env.open_file = [this](const QString& path, const QString& working_folder) {
             opened << path;
@@ -188,6 +192,8 @@ class UpdateTest : public ::testing::Test {
     }
 
     network::Timeouts timeouts{3000, 5, 20};
+    QByteArray installer_key;
+    int check_deadline_ms = 31000;
     std::unique_ptr<QTemporaryDir> folder, root;
     QString program_folder, home;
     ScriptedDialogs dialogs;
@@ -421,6 +427,14 @@ TEST_F(UpdateTest, FailuresEndTheCheckWithFalse) {
          [this] { write_bytes(program_folder + "update", "a file"); },
          true},
         {"version file never sent", {"--stall", "version.txt"}, [] {}, false, false, true},
+        // one byte every 0.3 s would take 14 s: the check's deadline ends it
+        {"version file trickled", {"--trickle", "version.txt:0.3"}, [] {}, false},
+        {"version file of a megabyte",
+         {},
+         [this] {
+             write_bytes(home + "version.txt", version_text("1.08", 200'000, payload(1 << 20)));
+         },
+         false},
         {"installer never sent", {"--stall", "vexolanInstall.MSI"}, [] {}, true, false, true},
     };
     for (const auto& c : cases) {
@@ -433,11 +447,16 @@ TEST_F(UpdateTest, FailuresEndTheCheckWithFalse) {
         if (c.wrong_password) settings.password = "wrong";
         dialogs.questions.clear();
         dialogs.answers = {true};
+        check_deadline_ms = 2000;
         auto update = make_update(settings);
         update->Timer1->setInterval(1000); // the watchdog, quicker than 31 s
+        QElapsedTimer clock;
+        clock.start();
         EXPECT_FALSE(update->Checkforupdates1Click());
+        EXPECT_LT(clock.elapsed(), 8000);
         EXPECT_EQ(dialogs.questions.size(), c.asks ? 1 : 0);
         expect_nothing_installed(*update);
+        EXPECT_LE(QFileInfo(program_folder + "version.txt").size(), 64 * 1024);
         if (c.watchdog) {
             EXPECT_FALSE(update->Timer1->enabled());
         }
@@ -506,10 +525,11 @@ TEST_F(UpdateTest, TlsWhenTheServerOffersIt) {
     EXPECT_TRUE(events.contains("RETR version.txt prot=1"));
 }
 
-// The copies of the program are the processes of its name, in any folder, and those that
-// run the backup the update renamed the program file to (the system reports the new name
-// for them, this process included). Nothing else is signalled; this process comes last.
-TEST_F(UpdateTest, EndsEveryCopyOfTheProgramAndNothingElse) {
+// The copies of the program are the processes of the program file of this program folder,
+// and those that run the backup the update renamed it to (the system reports the new name
+// for them, this process included). A copy installed in another folder and another program
+// are not signalled; this process comes last.
+TEST_F(UpdateTest, EndsEveryCopyOfThisInstallationAndNothingElse) {
     QTemporaryDir elsewhere;
     ASSERT_FALSE(copy_of_sleep(program_folder + "vexolan").isEmpty());
     ASSERT_FALSE(copy_of_sleep(elsewhere.path() + "/vexolan").isEmpty());
@@ -538,12 +558,10 @@ TEST_F(UpdateTest, EndsEveryCopyOfTheProgramAndNothingElse) {
     EXPECT_TRUE(ended.empty());
 
     EXPECT_TRUE(update->endprocessesbyname("vexolan"));
-    EXPECT_EQ(ended, (std::vector<int>{static_cast<int>(same_file.processId()),
-                                       static_cast<int>(other_folder.processId()), self}));
-    for (QProcess* ended_copy : {&same_file, &other_folder}) {
-        EXPECT_TRUE(ended_copy->waitForFinished(5000));
-        EXPECT_EQ(ended_copy->exitStatus(), QProcess::CrashExit);
-    }
+    EXPECT_EQ(ended, (std::vector<int>{static_cast<int>(same_file.processId()), self}));
+    EXPECT_TRUE(same_file.waitForFinished(5000));
+    EXPECT_EQ(same_file.exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(other_folder.state(), QProcess::Running);
     EXPECT_EQ(other_program.state(), QProcess::Running);
 }
 
@@ -580,4 +598,112 @@ TEST_F(UpdateTest, ClosingDuringTheCheckEndsIt) {
     EXPECT_EQ(form.windowTitle(), "VEXOLAN") << "no start-up work after the close";
     EXPECT_FALSE(update.update_started);
     EXPECT_TRUE(dialogs.questions.isEmpty());
+}
+
+// A lab that requires TLS never sends its account in clear: a server without TLS is not
+// logged in to, one with TLS is used as before.
+TEST_F(UpdateTest, TlsRequired) {
+    publish(version_text("1.08", 100), payload(100));
+    QTemporaryDir certificates;
+    for (const bool offers_tls : {false, true}) {
+        SCOPED_TRACE(offers_tls ? "server with TLS" : "server without TLS");
+        FtpTestServer& s =
+            start_server(offers_tls ? QStringList{"--tls", certificates.path()} : QStringList{});
+        network::ServerSettings settings = s.settings();
+        settings.tls_required = true;
+        if (offers_tls) settings.ca_file = certificates.path() + "/cert.pem";
+        dialogs.questions.clear();
+        auto update = make_update(settings);
+        EXPECT_FALSE(update->Checkforupdates1Click());
+        EXPECT_EQ(dialogs.questions.size(), offers_tls ? 1 : 0);
+        EXPECT_TRUE(s.wait_for("disconnect", offers_tls ? 1 : 2));
+        EXPECT_EQ(s.events().filter("login").join(","), offers_tls ? "login Uploader tls=1" : "")
+            << s.events().join("\n").toStdString();
+    }
+}
+
+namespace {
+
+// Runs the openssl command, as a lab signs its installers; its standard output.
+QByteArray openssl(const QStringList& arguments) {
+    QProcess p;
+    p.start("openssl", arguments);
+    EXPECT_TRUE(p.waitForFinished(10000)) << arguments.join(" ").toStdString();
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    return p.readAllStandardOutput();
+}
+
+} // namespace
+
+// An installer is started only when it is known whole and, with an installer key, is what
+// the lab signed. Without a key its size must be known (from the version file or the
+// server's SIZE): a server that ends the transfer early would otherwise pass for a whole
+// one. With a key the signature beside it decides, whatever the sizes say.
+TEST_F(UpdateTest, InstallerStartedOnlyWhenKnownWholeAndSigned) {
+    QTemporaryDir keys;
+    const QString key = keys.path() + "/update-key.pem";
+    openssl({"genpkey", "-algorithm", "ed25519", "-out", key});
+    const QByteArray pem = openssl({"pkey", "-in", key, "-pubout"});
+    const QByteArray public_key = pem.split('\n').value(1); // the base64 line
+    const QByteArray installer = payload(300'000);
+    const QString signed_copy = keys.path() + "/vexolanInstall.MSI";
+    write_bytes(signed_copy, installer);
+    openssl({"pkeyutl", "-sign", "-rawin", "-inkey", key, "-in", signed_copy, "-out",
+             signed_copy + ".sig"});
+    const QByteArray signature = read_bytes(signed_copy + ".sig");
+    ASSERT_EQ(signature.size(), 64);
+
+    enum Signature { none, valid, missing, of_other_bytes };
+    const struct {
+        const char* name;
+        bool size_in_version_file;
+        QStringList faults;
+        Signature signature;
+        bool started;
+    } cases[] = {
+        {"size from the server's SIZE", false, {}, none, true},
+        {"no size known, cut short",
+         false,
+         {"--no-size", "--short", "vexolanInstall.MSI:100000"},
+         none,
+         false},
+        {"no size known, whole", false, {"--no-size"}, none, false},
+        {"signed, no size known", false, {"--no-size"}, valid, true},
+        {"signed, cut short",
+         false,
+         {"--no-size", "--short", "vexolanInstall.MSI:100000"},
+         valid,
+         false},
+        {"key set, no signature", true, {}, missing, false},
+        {"key set, installer replaced", true, {}, of_other_bytes, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fresh_folders();
+        publish(version_text("1.08", c.size_in_version_file ? installer.size() : 0), installer);
+        if (c.signature == valid) write_bytes(home + "vexolanInstall.MSI.sig", signature);
+        if (c.signature == of_other_bytes) {
+            write_bytes(home + "vexolanInstall.MSI.sig", signature);
+            QByteArray other = installer;
+            other[1000] = static_cast<char>(other[1000] ^ 1);
+            write_bytes(home + "vexolanInstall.MSI", other);
+        }
+        installer_key = c.signature == none ? QByteArray() : public_key;
+        FtpTestServer& s = start_server(c.faults);
+        dialogs.questions.clear();
+        dialogs.answers = {true};
+        auto update = make_update();
+        EXPECT_EQ(update->Checkforupdates1Click(), c.started);
+        EXPECT_EQ(dialogs.questions.size(), 1) << s.events().join("\n").toStdString();
+        if (c.started) {
+            EXPECT_EQ(read_bytes(program_folder + "update/vexolaninstall.MSI"), installer);
+            EXPECT_EQ(opened, QStringList{program_folder + "update/vexolaninstall.MSI"});
+        } else {
+            expect_nothing_installed(*update);
+        }
+        EXPECT_FALSE(QFile::exists(program_folder + "update/vexolaninstall.MSI.part.sig"));
+        opened.clear();
+        ended.clear();
+        EXPECT_TRUE(s.wait_for("disconnect")) << s.events().join("\n").toStdString();
+    }
 }
