@@ -38,7 +38,7 @@ void VirtualCamera::start(FrameSink sink) {
         std::lock_guard lock(mutex_);
         running_ = true;
     }
-    const uint64_t seed = ++runs_ * 0x2545f4914f6cdd1du; // each run its own noise
+    const uint64_t seed = microscope_->next_noise_seed(); // each run its own noise
     thread_ = std::thread(
         [this, sink = std::move(sink), size = current_size_, seed] { film(sink, size, seed); });
 }

@@ -56,7 +56,6 @@ class VirtualCamera : public Device {
     double frame_rate_;
     bool running_ = false;
     std::thread thread_;
-    uint64_t runs_ = 0;
 };
 
 } // namespace capture

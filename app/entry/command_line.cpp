@@ -30,6 +30,12 @@ struct Options {
         QStringLiteral("The sample under the virtual microscope: %1 (default target).")
             .arg(sample_names()),
         QStringLiteral("name"), QStringLiteral("target")};
+    QCommandLineOption seed{
+        QStringLiteral("seed"),
+        QStringLiteral("The virtual microscope's noise repeats from one run of the program to the "
+                       "next with the same N (0 to 18446744073709551615); without it every "
+                       "camera run has fresh noise."),
+        QStringLiteral("N")};
     QCommandLineOption measure{
         QStringLiteral("measure"),
         QStringLiteral(
@@ -55,6 +61,13 @@ struct Options {
                        "them, and end.")};
 };
 
+std::optional<uint64_t> seed_of(const QString& text) {
+    bool ok = false;
+    const qulonglong value = text.toULongLong(&ok, 10);
+    if (!ok || text.startsWith(QLatin1Char('+'))) return std::nullopt;
+    return uint64_t{value};
+}
+
 int refuse(const QString& text) {
     std::fprintf(stderr, "vexolan: %s\nTry 'vexolan --help'.\n", qPrintable(text));
     return usage_status;
@@ -78,6 +91,10 @@ QString conflict(const QCommandLineParser& parser, const Options& o) {
         return QStringLiteral("--camera needs the name of a camera (--list-cameras)");
     if (parser.isSet(o.list_cameras) && run)
         return QStringLiteral("--list-cameras lists the cameras and ends; give it alone");
+    if (parser.isSet(o.seed) && !seed_of(parser.value(o.seed)))
+        return QStringLiteral("--seed needs a whole number from 0 to 18446744073709551615, "
+                              "not \"%1\"")
+            .arg(parser.value(o.seed));
     if (!sim::is_sample(parser.value(o.sample).toStdString()))
         return QStringLiteral("no sample \"%1\"; the samples are %2")
             .arg(parser.value(o.sample), sample_names());
@@ -95,8 +112,8 @@ std::optional<int> read(const QStringList& arguments, Arguments& out) {
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const Options o;
-    parser.addOptions(
-        {o.simulate, o.stepper_name, o.sample, o.measure, o.collect, o.camera, o.list_cameras});
+    parser.addOptions({o.simulate, o.stepper_name, o.sample, o.seed, o.measure, o.collect, o.camera,
+                       o.list_cameras});
 
     if (!parser.parse(arguments)) return refuse(parser.errorText());
     if (parser.isSet(help)) parser.showHelp(0);
@@ -106,6 +123,7 @@ std::optional<int> read(const QStringList& arguments, Arguments& out) {
     out.simulate = parser.isSet(o.simulate);
     if (parser.isSet(o.stepper_name)) out.stepper_name = parser.value(o.stepper_name);
     out.sample = parser.value(o.sample);
+    if (parser.isSet(o.seed)) out.noise_seed = seed_of(parser.value(o.seed));
     if (parser.isSet(o.measure)) {
         out.request.command = headless::Command::measure;
         // the base as given, from the folder the command was started in

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <optional>
 
 namespace command_line {
@@ -18,6 +19,7 @@ struct Arguments {
     bool list_cameras = false; // print the camera list and end
     std::optional<QString> stepper_name;
     QString sample;
+    std::optional<uint64_t> noise_seed; // the virtual microscope's, for a run that repeats
     headless::Request request;
 };
 

@@ -3,12 +3,32 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <random>
 #include <stdexcept>
 #include <vector>
 
 namespace sim {
 
 Noise::Noise(uint64_t seed) : state_(seed * 2 + 1) {}
+
+uint64_t Microscope::next_noise_seed() {
+    std::lock_guard lock(mutex_);
+    if (!noise_seed_) {
+        std::random_device entropy;
+        return (uint64_t{entropy()} << 32) ^ entropy();
+    }
+    // splitmix64 of the seed and the run: runs far apart in the noise table
+    uint64_t z = *noise_seed_ + ++noise_runs_ * 0x9e3779b97f4a7c15u;
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9u;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebu;
+    return z ^ (z >> 31);
+}
+
+void Microscope::set_noise_seed(uint64_t seed) {
+    std::lock_guard lock(mutex_);
+    noise_seed_ = seed;
+    noise_runs_ = 0;
+}
 
 uint64_t Noise::step() {
     // xorshift64*

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,13 @@ class Microscope {
     // Grey levels per unit intensity behind the polarizer in the middle of the field.
     double grey_per_intensity() const;
 
+    // The seed of a camera run's noise. Fresh from the system's entropy in every run, so
+    // that no two runs (a background collection and the measurement of the next start,
+    // say) share their noise; after set_noise_seed, the same sequence of seeds in every
+    // process given that seed, for a run that repeats. Any thread.
+    uint64_t next_noise_seed();
+    void set_noise_seed(uint64_t seed);
+
     // The light leaving the lamp's polarizer.
     static Jones light();
     // The illumination of pixel (x, y) of a width x height frame, 1 in the middle.
@@ -118,6 +126,8 @@ class Microscope {
     std::shared_ptr<const Still> still_;
     std::atomic<double> exposure_us_{default_exposure_us};
     std::atomic<double> gain_db_{default_gain_db};
+    std::optional<uint64_t> noise_seed_; // under mutex_
+    uint64_t noise_runs_ = 0;            // under mutex_
 };
 
 } // namespace sim

@@ -76,6 +76,8 @@ TEST_F(HeadlessTest, ExitStatus) {
         {{"--simulate", "--measure="}, 2, "--measure needs the base name"},
         {{"--simulate", "run"}, 2, "unexpected argument \"run\""},
         {{"--stepper-name", "x", "--measure", "run"}, 2, "give --simulate too"},
+        {{"--simulate", "--seed", "-1", "--measure", "run"}, 2, "--seed needs a whole number"},
+        {{"--simulate", "--seed", "18446744073709551616", "--measure", "run"}, 2, "not \"1844"},
     };
     for (const auto& c : cases) {
         const Outcome o = vexolan(c.arguments, c.environment);

@@ -1,6 +1,7 @@
 // The virtual microscope against an independent calculation: the intensities of its
 // integrated frames are what the Mueller calculus predicts for its light, sample,
 // polarizer and illumination, within the camera noise. And its stage follows motor 1.
+#include "capture/virtual_camera.h"
 #include "logic/frame_sums.h"
 #include "sim/microscope.h"
 #include "stepper/simulated_stepper.h"
@@ -10,6 +11,7 @@
 
 #include <array>
 #include <cmath>
+#include <future>
 #include <numbers>
 
 namespace {
@@ -183,6 +185,41 @@ TEST(VirtualMicroscope, CameraNoise) {
         EXPECT_NEAR(sigma, want, 0.13 * want) << gain_db << " dB";
         EXPECT_LT(std::fabs(product / n), 0.13 * want * want) << gain_db << " dB";
     }
+}
+
+namespace {
+
+// The first frame of a camera run of the virtual microscope.
+QImage first_frame(const std::shared_ptr<sim::Microscope>& scope) {
+    capture::VirtualCamera camera(scope, 1000);
+    camera.open(QSize(64, 48));
+    std::promise<QImage> frame;
+    bool taken = false;
+    camera.start([&](QImage f) {
+        if (!std::exchange(taken, true)) frame.set_value(std::move(f));
+    });
+    QImage out = frame.get_future().get();
+    camera.stop();
+    return out;
+}
+
+} // namespace
+
+// Every camera run has its own noise, also the first run of each start of the program (two
+// microscopes stand for two starts), so that a background collected in one start and a
+// measurement in the next do not share it; with a seed the runs repeat exactly.
+TEST(VirtualMicroscope, NoiseFreshInEveryRunUnlessSeeded) {
+    auto first = std::make_shared<sim::Microscope>(), second = std::make_shared<sim::Microscope>();
+    EXPECT_NE(first_frame(first), first_frame(second));
+    EXPECT_NE(first_frame(first), first_frame(first));
+    first->set_noise_seed(42);
+    second->set_noise_seed(42);
+    const QImage run1 = first_frame(first);
+    EXPECT_EQ(first_frame(second), run1);
+    EXPECT_EQ(first_frame(first), first_frame(second)) << "the second runs repeat too";
+    EXPECT_NE(first_frame(first), run1) << "each run of a seeded start has its own noise";
+    second->set_noise_seed(43);
+    EXPECT_NE(first_frame(second), run1);
 }
 
 // Motor 1 of the simulated controller turns the stage while it moves, step by step, and a
