@@ -64,6 +64,7 @@ int main(int argc, char** argv) {
     auto microscope = std::make_shared<sim::Microscope>();
     microscope->set_sample(arguments.sample.toStdString());
     if (arguments.noise_seed) microscope->set_noise_seed(*arguments.noise_seed);
+    microscope->set_faults(arguments.faults);
     if (arguments.list_cameras)
         return headless::list_cameras(*services::cameras(microscope)(), stdout);
     if (!arguments.request.camera.isEmpty() &&

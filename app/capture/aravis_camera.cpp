@@ -181,6 +181,9 @@ void AravisCamera::choose_region(QSize size) {
     gint sensor_w = 0, sensor_h = 0;
     arv_camera_get_sensor_size(camera_, &sensor_w, &sensor_h, &error);
     g_clear_error(&error);
+    // without a sensor size (an optional feature) the largest region at offset 0 is the sensor
+    if (sensor_w <= 0) sensor_w = max_w;
+    if (sensor_h <= 0) sensor_h = max_h;
     const int x = on_steps((sensor_w - w) / 2, min_x, max_x,
                            arv_camera_get_x_offset_increment(camera_, nullptr));
     const int y = on_steps((sensor_h - h) / 2, min_y, max_y,
@@ -337,11 +340,16 @@ std::vector<Feature> AravisCamera::features() {
         }
         QString name = QString::fromUtf8(n.name);
         name[0] = name[0].toUpper();
-        auto set = [this, c, &n, minimum, maximum](double v) {
+        // the camera as it is when the box changes: the dialog may outlive an opening
+        auto set = [this, &n, minimum, maximum](double v) {
+            ArvCamera* now_open = is_open() ? camera_ : nullptr;
+            if (!now_open)
+                fail(QStringLiteral("cannot set its ") + QString::fromUtf8(n.name),
+                     QStringLiteral("it is not open"));
             GError* e = nullptr;
-            if (n.automatic_off) n.automatic_off(c);
-            n.set(c, std::clamp(v, minimum, maximum), &e);
-            const double now = e ? 0 : n.get(c, &e);
+            if (n.automatic_off) n.automatic_off(now_open);
+            n.set(now_open, std::clamp(v, minimum, maximum), &e);
+            const double now = e ? 0 : n.get(now_open, &e);
             if (e) fail(QStringLiteral("cannot set its ") + QString::fromUtf8(n.name), take(e));
             return now;
         };
@@ -386,6 +394,15 @@ bool AravisCamera::show_formats() {
     arv_camera_get_width_bounds(camera_, &min_w, &max_w, &error);
     if (!error) arv_camera_get_height_bounds(camera_, &min_h, &max_h, &error);
     g_clear_error(&error);
+    // a camera that allows a width only as far as the sensor reaches from its offset bounds
+    // the sizes by what lies beside the centred region: the whole sensor is what it offers
+    gint x = 0, y = 0, region_w = 0, region_h = 0, sensor_w = 0, sensor_h = 0;
+    arv_camera_get_region(camera_, &x, &y, &region_w, &region_h, &error);
+    g_clear_error(&error);
+    arv_camera_get_sensor_size(camera_, &sensor_w, &sensor_h, &error);
+    g_clear_error(&error);
+    if (sensor_w > 0) max_w = std::max(max_w, std::min(sensor_w, max_w + x));
+    if (sensor_h > 0) max_h = std::max(max_h, std::min(sensor_h, max_h + y));
     const QSize current = size_;
     if (!was_open) close();
 

@@ -14,7 +14,6 @@
 #include <QStringList>
 
 #include <atomic>
-#include <mutex>
 
 struct _ArvCamera;
 struct _ArvStream;
@@ -37,7 +36,8 @@ class AravisCamera : public Device {
     // the program reads that, or the first of its formats that it reads; with a size, the
     // region of that size (within what the camera allows) in the middle of the sensor.
     void open(std::optional<QSize> size) override;
-    bool is_open() const override { return camera_ != nullptr; }
+    // A camera that was lost is not open: the next start opens it again, once it is back.
+    bool is_open() const override { return camera_ != nullptr && !lost_; }
     void start(FrameSink sink) override;
     void stop() override;
     void close() override;
@@ -75,7 +75,8 @@ class AravisCamera : public Device {
     QString chosen_format_;    // the format dialog's choices, kept from then on
     QSize chosen_size_;
     std::atomic<bool> lost_{false};
-    std::mutex sink_mutex_; // the sink, shared with the stream thread
+    // set before the stream exists and cleared after its thread has ended, so the stream
+    // thread reads it without a lock
     FrameSink sink_;
 };
 

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <memory>
 
 namespace capture {
 
@@ -31,18 +32,29 @@ void add_feature_row(QFormLayout* form, Feature feature) {
     if (feature.step > 0) box->setSingleStep(feature.step);
     if (!feature.unit.isEmpty()) box->setSuffix(QStringLiteral(" ") + feature.unit);
     box->setValue(feature.value);
-    QObject::connect(box, &QDoubleSpinBox::valueChanged, box, [box, set = feature.set](double v) {
-        double took = v;
-        try {
-            took = set(v);
-        } catch (const Error&) {
-            return; // the box keeps what was typed; the device its own value
-        }
-        if (std::fabs(took - v) > 1e-9 * std::max(1.0, std::fabs(v))) {
-            const QSignalBlocker quiet(box);
-            box->setValue(took);
-        }
-    });
+    // a value the device refuses is said under the box, which goes back to the device's value
+    auto* problem = new QLabel;
+    problem->setObjectName(feature.name + QStringLiteral(" problem"));
+    problem->setWordWrap(true);
+    problem->setVisible(false);
+    auto kept = std::make_shared<double>(feature.value);
+    QObject::connect(box, &QDoubleSpinBox::valueChanged, box,
+                     [box, problem, kept, set = feature.set](double v) {
+                         double took = v;
+                         try {
+                             took = set(v);
+                             problem->setVisible(false);
+                         } catch (const Error& e) {
+                             took = *kept;
+                             problem->setText(QString::fromStdString(e.what()));
+                             problem->setVisible(true);
+                         }
+                         *kept = took;
+                         if (std::fabs(took - v) > 1e-9 * std::max(1.0, std::fabs(v))) {
+                             const QSignalBlocker quiet(box);
+                             box->setValue(took);
+                         }
+                     });
     const QString unit = feature.unit.isEmpty() ? QString() : QStringLiteral(" ") + feature.unit;
     auto* row = new QHBoxLayout;
     row->addWidget(box);
@@ -50,7 +62,10 @@ void add_feature_row(QFormLayout* form, Feature feature) {
                                   .arg(feature.minimum, 0, 'g', 8)
                                   .arg(feature.maximum, 0, 'g', 8)
                                   .arg(unit)));
-    form->addRow(feature.name, row);
+    auto* field = new QVBoxLayout;
+    field->addLayout(row);
+    field->addWidget(problem);
+    form->addRow(feature.name, field);
 }
 
 QString size_text(QSize size) {

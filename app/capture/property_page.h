@@ -19,8 +19,9 @@ QString size_text(QSize size);
 
 // A row of `form` for the feature: a number box named after it, with its unit, kept within
 // its range (shown beside it), that sets the device when the operator has changed the
-// value (typed and confirmed, or stepped) and then shows what the device took. A device
-// that cannot be reached leaves the box as it was typed.
+// value (typed and confirmed, or stepped) and then shows what the device took. A value the
+// device refuses, or a device that cannot be reached, puts the box back to the value the
+// device keeps and says why under it.
 void add_feature_row(QFormLayout* form, Feature feature);
 
 // Shows `dialog` modally with `content` above OK and Cancel (`choice`) or a Close

@@ -83,17 +83,22 @@ struct NodeGuard {
 
 // The controls that the Features dialog shows as the camera's exposure and gain, with the
 // name and unit shown and the factor from the driver's value to the shown one.
+// Each with the automatic control that overrides it (most UVC cameras start with automatic
+// exposure, which ignores a set exposure time) and that control's manual value.
 struct KnownControl {
     __u32 id;
     const char* name;
     const char* unit;
     double scale;
+    __u32 automatic;
+    __s32 manual;
 };
 constexpr KnownControl exposure_and_gain[] = {
-    {V4L2_CID_EXPOSURE_ABSOLUTE, "Exposure time", "µs", 100},
-    {V4L2_CID_EXPOSURE, "Exposure", "", 1},
-    {V4L2_CID_GAIN, "Gain", "", 1},
-    {V4L2_CID_ANALOGUE_GAIN, "Analogue gain", "", 1},
+    {V4L2_CID_EXPOSURE_ABSOLUTE, "Exposure time", "µs", 100, V4L2_CID_EXPOSURE_AUTO,
+     V4L2_EXPOSURE_MANUAL},
+    {V4L2_CID_EXPOSURE, "Exposure", "", 1, V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_MANUAL},
+    {V4L2_CID_GAIN, "Gain", "", 1, V4L2_CID_AUTOGAIN, 0},
+    {V4L2_CID_ANALOGUE_GAIN, "Analogue gain", "", 1, V4L2_CID_AUTOGAIN, 0},
 };
 
 bool is_exposure_or_gain(__u32 id) {
@@ -294,8 +299,12 @@ std::vector<Feature> V4l2Camera::features_of(int fd) {
         v4l2_control now{k.id, 0};
         if (xioctl(fd, VIDIOC_G_CTRL, &now) < 0) continue;
         const double scale = k.scale;
-        auto set = [this, id = k.id, scale](double value) {
+        auto set = [this, id = k.id, scale, automatic = k.automatic,
+                    manual = k.manual](double value) {
             const NodeGuard node{fd_ >= 0 ? fd_ : open_node(), fd_ < 0};
+            // the automatic one off first, where the camera has it
+            v4l2_control off{automatic, manual};
+            xioctl(node.fd, VIDIOC_S_CTRL, &off);
             v4l2_control c{id, static_cast<__s32>(std::lround(value / scale))};
             if (xioctl(node.fd, VIDIOC_S_CTRL, &c) < 0 && errno != ERANGE && errno != EINVAL)
                 fail(QStringLiteral("cannot set a control"), errno);

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <vector>
 
 namespace command_line {
 
@@ -36,13 +37,30 @@ struct Options {
                        "next with the same N (0 to 18446744073709551615); without it every "
                        "camera run has fresh noise."),
         QStringLiteral("N")};
+    QCommandLineOption backlash{
+        QStringLiteral("backlash"),
+        QStringLiteral("Play between the simulated motor and the virtual microscope's polarizer, "
+                       "in degrees (0 to 10): the polarizer lags half of it behind a motor "
+                       "turning forward and leads by as much turning back."),
+        QStringLiteral("DEGREES")};
+    QCommandLineOption lamp_drift{
+        QStringLiteral("lamp-drift"),
+        QStringLiteral("The virtual microscope's lamp changes by PERCENT of its first intensity "
+                       "each second from the program's start (-10 to 10)."),
+        QStringLiteral("PERCENT")};
+    QCommandLineOption sample_motion{
+        QStringLiteral("sample-motion"),
+        QStringLiteral("The sample under the virtual microscope slides along the image's x axis "
+                       "by PIXELS each second from the program's start, to the right for "
+                       "positive values (-100 to 100)."),
+        QStringLiteral("PIXELS")};
     QCommandLineOption measure{
         QStringLiteral("measure"),
         QStringLiteral(
             "Measure once without an operator: press Start_Sequence, save the result set as "
             "BASE.a1.bmp, BASE.a2.bmp, BASE.a0.bmp and the Measure page as BASE.png, "
-            "close. Exit status: the engine's result code, 20 when no measurement "
-            "could start or it failed."),
+            "close. Exit status: the engine's result code, 21 when the camera clipped (the "
+            "result set is kept), 20 when no measurement could start or it failed."),
         QStringLiteral("BASE")};
     QCommandLineOption collect{
         QStringLiteral("collect-background"),
@@ -66,6 +84,27 @@ std::optional<uint64_t> seed_of(const QString& text) {
     const qulonglong value = text.toULongLong(&ok, 10);
     if (!ok || text.startsWith(QLatin1Char('+'))) return std::nullopt;
     return uint64_t{value};
+}
+
+// A number within [low, high], as the fault options take them.
+std::optional<double> number_of(const QString& text, double low, double high) {
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !(value >= low && value <= high)) return std::nullopt;
+    return value;
+}
+
+struct FaultOption {
+    const QCommandLineOption& option;
+    double low, high;
+    const char* unit;
+    double sim::Faults::*field;
+};
+
+std::vector<FaultOption> fault_options(const Options& o) {
+    return {{o.backlash, 0, 10, "degrees", &sim::Faults::backlash_degrees},
+            {o.lamp_drift, -10, 10, "a percentage", &sim::Faults::lamp_drift_percent_per_s},
+            {o.sample_motion, -100, 100, "pixels", &sim::Faults::sample_motion_px_per_s}};
 }
 
 int refuse(const QString& text) {
@@ -95,6 +134,13 @@ QString conflict(const QCommandLineParser& parser, const Options& o) {
         return QStringLiteral("--seed needs a whole number from 0 to 18446744073709551615, "
                               "not \"%1\"")
             .arg(parser.value(o.seed));
+    for (const FaultOption& f : fault_options(o))
+        if (parser.isSet(f.option) && !number_of(parser.value(f.option), f.low, f.high))
+            return QStringLiteral("--%1 needs %2 from %3 to %4, not \"%5\"")
+                .arg(f.option.names()[0], QLatin1String(f.unit), QString::number(f.low),
+                     QString::number(f.high), parser.value(f.option));
+    if (parser.isSet(o.backlash) && !parser.isSet(o.simulate))
+        return QStringLiteral("--backlash is the play of the simulated motor; give --simulate too");
     if (!sim::is_sample(parser.value(o.sample).toStdString()))
         return QStringLiteral("no sample \"%1\"; the samples are %2")
             .arg(parser.value(o.sample), sample_names());
@@ -112,8 +158,8 @@ std::optional<int> read(const QStringList& arguments, Arguments& out) {
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const Options o;
-    parser.addOptions({o.simulate, o.stepper_name, o.sample, o.seed, o.measure, o.collect, o.camera,
-                       o.list_cameras});
+    parser.addOptions({o.simulate, o.stepper_name, o.sample, o.seed, o.backlash, o.lamp_drift,
+                       o.sample_motion, o.measure, o.collect, o.camera, o.list_cameras});
 
     if (!parser.parse(arguments)) return refuse(parser.errorText());
     if (parser.isSet(help)) parser.showHelp(0);
@@ -124,6 +170,9 @@ std::optional<int> read(const QStringList& arguments, Arguments& out) {
     if (parser.isSet(o.stepper_name)) out.stepper_name = parser.value(o.stepper_name);
     out.sample = parser.value(o.sample);
     if (parser.isSet(o.seed)) out.noise_seed = seed_of(parser.value(o.seed));
+    for (const FaultOption& f : fault_options(o))
+        if (parser.isSet(f.option))
+            out.faults.*f.field = *number_of(parser.value(f.option), f.low, f.high);
     if (parser.isSet(o.measure)) {
         out.request.command = headless::Command::measure;
         // the base as given, from the folder the command was started in

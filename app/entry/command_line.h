@@ -2,6 +2,7 @@
 #pragma once
 
 #include "headless.h"
+#include "sim/microscope.h"
 
 #include <QString>
 #include <QStringList>
@@ -20,6 +21,7 @@ struct Arguments {
     std::optional<QString> stepper_name;
     QString sample;
     std::optional<uint64_t> noise_seed; // the virtual microscope's, for a run that repeats
+    sim::Faults faults;                 // the virtual microscope's, none unless asked for
     headless::Request request;
 };
 

@@ -1,6 +1,7 @@
 #include "microscope.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <numbers>
 #include <random>
@@ -72,7 +73,44 @@ const std::vector<float>& Noise::table() {
     return draws;
 }
 
-Microscope::Microscope(StageGeometry geometry) : stage_(std::make_shared<Stage>(geometry)) {}
+Microscope::Microscope(StageGeometry geometry)
+    : stage_(std::make_shared<Stage>(geometry)), clock_([start = std::chrono::steady_clock::now()] {
+          return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      }) {}
+
+void Microscope::set_faults(const Faults& faults) {
+    stage_->set_backlash_degrees(faults.backlash_degrees);
+    std::lock_guard lock(mutex_);
+    faults_ = faults;
+}
+
+Faults Microscope::faults() const {
+    std::lock_guard lock(mutex_);
+    return faults_;
+}
+
+void Microscope::set_clock(std::function<double()> seconds) {
+    std::lock_guard lock(mutex_);
+    clock_ = std::move(seconds);
+}
+
+namespace {
+
+double lamp_at(const Faults& f, double seconds) {
+    return std::max(0.0, 1 + f.lamp_drift_percent_per_s / 100 * seconds);
+}
+
+} // namespace
+
+double Microscope::lamp() const {
+    std::lock_guard lock(mutex_);
+    return faults_.lamp_drift_percent_per_s == 0 ? 1 : lamp_at(faults_, clock_());
+}
+
+double Microscope::sample_offset_px() const {
+    std::lock_guard lock(mutex_);
+    return faults_.sample_motion_px_per_s == 0 ? 0 : faults_.sample_motion_px_per_s * clock_();
+}
 
 void Microscope::set_sample(const std::string& name) {
     if (!is_sample(name)) throw std::invalid_argument("unknown sample \"" + name + "\"");
@@ -128,6 +166,7 @@ struct Microscope::Plate {
     std::string sample;
     int width = 0, height = 0;
     std::vector<float> mean, cos2, sin2;
+    std::vector<float> light; // the illumination of each pixel, which a sliding sample keeps
 };
 
 // The frame without its noise for one polarizer angle, exposure and gain, in 1/64 grey
@@ -135,7 +174,7 @@ struct Microscope::Plate {
 // changes (the polarizer at rest), every frame is this one plus its noise.
 struct Microscope::Still {
     std::shared_ptr<const Plate> plate;
-    double polarizer_degrees = 0, grey_per_intensity = 0;
+    double polarizer_degrees = 0, grey_per_intensity = 0, offset_px = 0;
     std::vector<int16_t> levels;
 };
 
@@ -151,12 +190,15 @@ std::shared_ptr<const Microscope::Plate> Microscope::plate(int width, int height
     p->mean.resize(n);
     p->cos2.resize(n);
     p->sin2.resize(n);
+    p->light.resize(size_t(width) * size_t(height));
     const auto s = make_sample(sample_, width, height, light());
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             const size_t i = (size_t(y) * size_t(width) + size_t(x)) * 4;
             const ColourResponse r = s->at(x + 0.5, y + 0.5);
-            const double half_light = illumination(x, y, width, height) / 2;
+            const double lit = illumination(x, y, width, height);
+            p->light[i / 4] = static_cast<float>(lit);
+            const double half_light = lit / 2;
             for (size_t c = 0; c < 3; ++c) {
                 const size_t lane = i + 2 - c; // red is byte 2, blue byte 0
                 p->mean[lane] = static_cast<float>(half_light * r[c].s0);
@@ -173,25 +215,49 @@ std::shared_ptr<const Microscope::Plate> Microscope::plate(int width, int height
 std::shared_ptr<const Microscope::Still> Microscope::still(int width, int height) {
     const auto p = plate(width, height);
     const double degrees = stage_->polarizer_degrees();
-    const double grey = grey_per_intensity();
+    const double grey = grey_per_intensity() * lamp();
+    const double offset = sample_offset_px();
     {
         std::lock_guard lock(mutex_);
         if (still_ && still_->plate == p && still_->polarizer_degrees == degrees &&
-            still_->grey_per_intensity == grey)
+            still_->grey_per_intensity == grey && still_->offset_px == offset)
             return still_;
     }
     auto s = std::make_shared<Still>();
     s->plate = p;
     s->polarizer_degrees = degrees;
     s->grey_per_intensity = grey;
+    s->offset_px = offset;
     const double t2 = 2 * degrees * std::numbers::pi / 180;
     const float m = static_cast<float>(grey * Noise::scale);
     const float c = static_cast<float>(std::cos(t2)) * m, sn = static_cast<float>(std::sin(t2)) * m;
+    const auto at = [&](size_t i) { return p->mean[i] * m + p->cos2[i] * c + p->sin2[i] * sn; };
+    // light is never negative; past 511 grey levels every sample clips anyway
+    const auto stored = [](float v) {
+        return static_cast<int16_t>(std::clamp(v, 0.f, 32767.f) + 0.5f);
+    };
     s->levels.resize(p->mean.size());
-    for (size_t i = 0; i < p->mean.size(); ++i) {
-        // light is never negative; past 511 grey levels every sample clips anyway
-        const float v = std::clamp(p->mean[i] * m + p->cos2[i] * c + p->sin2[i] * sn, 0.f, 32767.f);
-        s->levels[i] = static_cast<int16_t>(v + 0.5f);
+    if (offset == 0) {
+        for (size_t i = 0; i < p->mean.size(); ++i) s->levels[i] = stored(at(i));
+    } else {
+        // pixel x shows the sample that stood at x - offset, between two pixels of the
+        // plate (the sample's edge columns reach on), under its own illumination
+        const double whole = std::floor(offset);
+        const float f = static_cast<float>(offset - whole);
+        const long shift = static_cast<long>(std::clamp(whole, -1e6, 1e6));
+        const long last = width - 1;
+        for (size_t y = 0; y < size_t(height); ++y) {
+            const size_t row = y * size_t(width);
+            for (long x = 0; x < width; ++x) {
+                const size_t j0 = row + size_t(std::clamp(x - shift - 1, 0L, last));
+                const size_t j1 = row + size_t(std::clamp(x - shift, 0L, last));
+                const float w0 = f / p->light[j0], w1 = (1 - f) / p->light[j1];
+                const float lit = p->light[row + size_t(x)];
+                for (size_t lane = 0; lane < 4; ++lane)
+                    s->levels[(row + size_t(x)) * 4 + lane] =
+                        stored(lit * (w0 * at(j0 * 4 + lane) + w1 * at(j1 * 4 + lane)));
+            }
+        }
     }
     std::lock_guard lock(mutex_);
     still_ = s;

@@ -11,6 +11,8 @@
 //   reads about 120); 10 ms give 400 a unit, where the brightest samples clip;
 // - the camera adds independent Gaussian noise of 2 grey levels at 0 dB to every sample of
 //   every frame, amplified by the gain like the signal, and clips to 8 bits.
+// The faults of a real instrument can be switched on (Faults): play between the motor and
+// the polarizer, a lamp that drifts, a sample that slides through the field.
 #pragma once
 
 #include "samples.h"
@@ -21,6 +23,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -49,6 +52,19 @@ class Noise {
     uint64_t state_;
     double amplitude_ = 0;
     std::vector<int16_t> scaled_; // the table at `amplitude_`
+};
+
+// Faults of a real instrument, none by default. Time counts from the microscope's making
+// (the program's start).
+struct Faults {
+    // play between the motor's shaft and the polarizer, in degrees of the polarizer
+    double backlash_degrees = 0;
+    // the lamp's intensity changes by this percentage of its first intensity each second
+    // (never below dark)
+    double lamp_drift_percent_per_s = 0;
+    // the sample slides along the image's x axis, to the right for positive values; the
+    // lamp's illumination stays where it is
+    double sample_motion_px_per_s = 0;
 };
 
 class Microscope {
@@ -95,12 +111,23 @@ class Microscope {
     uint64_t next_noise_seed();
     void set_noise_seed(uint64_t seed);
 
+    // The instrument's faults; the next frame and the next motion of the stage have them.
+    void set_faults(const Faults& faults);
+    Faults faults() const;
+    // The clock of the faults, seconds since the microscope was made; a test sets its own
+    // before any camera films.
+    void set_clock(std::function<double()> seconds);
+    // The lamp's intensity now, 1 at the start.
+    double lamp() const;
+    // How far the sample has slid now, in pixels along x.
+    double sample_offset_px() const;
+
     // The light leaving the lamp's polarizer.
     static Jones light();
     // The illumination of pixel (x, y) of a width x height frame, 1 in the middle.
     static double illumination(int x, int y, int width, int height);
     // The grey levels (red, green, blue) of pixel (x, y) without noise, with the polarizer
-    // at `polarizer_degrees`.
+    // at `polarizer_degrees`, as the instrument without its faults shows them.
     std::array<double, 3> level(int x, int y, int width, int height,
                                 double polarizer_degrees) const;
 
@@ -128,6 +155,8 @@ class Microscope {
     std::atomic<double> gain_db_{default_gain_db};
     std::optional<uint64_t> noise_seed_; // under mutex_
     uint64_t noise_runs_ = 0;            // under mutex_
+    Faults faults_;                      // under mutex_
+    std::function<double()> clock_;      // under mutex_
 };
 
 } // namespace sim

@@ -22,6 +22,7 @@ namespace fake_v4l2 {
 
 std::atomic<long> empty_polls{0};
 int exposure = 156, gain = 32;
+int exposure_auto = V4L2_EXPOSURE_APERTURE_PRIORITY;
 
 namespace {
 
@@ -38,6 +39,7 @@ struct Control {
     int* value;
 };
 const Control controls[] = {
+    {V4L2_CID_EXPOSURE_AUTO, "Auto Exposure", 0, 3, 1, &exposure_auto},
     {V4L2_CID_EXPOSURE_ABSOLUTE, "Exposure Time, Absolute", 3, 2047, 1, &exposure},
     {V4L2_CID_GAIN, "Gain", 0, 255, 1, &gain},
 };
@@ -81,7 +83,11 @@ int answer(unsigned long request, void* arg) {
             errno = EINVAL;
             return -1;
         }
-        if (request == VIDIOC_S_CTRL) *c->value = std::clamp(v->value, c->minimum, c->maximum);
+        // as a UVC camera: the exposure time stays the automatic one's until that is manual
+        const bool overridden =
+            c->id == V4L2_CID_EXPOSURE_ABSOLUTE && exposure_auto != V4L2_EXPOSURE_MANUAL;
+        if (request == VIDIOC_S_CTRL && !overridden)
+            *c->value = std::clamp(v->value, c->minimum, c->maximum);
         v->value = *c->value;
         return 0;
     }

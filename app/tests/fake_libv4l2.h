@@ -9,5 +9,8 @@ namespace fake_v4l2 {
 extern std::atomic<long> empty_polls;
 // The driver's exposure time (in 100 µs) and gain.
 extern int exposure, gain;
+// Its automatic exposure (V4L2_CID_EXPOSURE_AUTO), on at the start as on a UVC camera: while
+// it is, a set exposure time is ignored.
+extern int exposure_auto;
 
 } // namespace fake_v4l2

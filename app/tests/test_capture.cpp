@@ -3,6 +3,7 @@
 // machine without a camera can show them.
 #include "capture/capture_component.h"
 #include "capture/frame_queue.h"
+#include "capture/property_page.h"
 #include "capture/v4l2_camera.h"
 #include "capture/virtual_camera.h"
 #include "modal_dialog.h"
@@ -15,6 +16,8 @@
 #include <QDialog>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QFormLayout>
+#include <QLabel>
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <QThread>
@@ -222,4 +225,29 @@ TEST_F(CaptureTest, V4l2CamerasThatAreNotThere) {
         EXPECT_FALSE(camera.is_open());
         EXPECT_THROW(camera.start([](QImage) {}), capture::Error);
     }
+}
+
+// A value the device refuses: the box goes back to the value the device keeps and the
+// reason shows under it, until a value is taken.
+TEST(PropertyPage, RefusedValueIsSaidAndUndone) {
+    QWidget page;
+    auto* form = new QFormLayout(&page);
+    bool refuse = true;
+    capture::add_feature_row(form, {"Gain", "dB", 0, 24, 0, 3, [&refuse](double v) {
+                                        if (refuse)
+                                            throw capture::Error("cannot set its gain: busy");
+                                        return v;
+                                    }});
+    auto* box = page.findChild<QDoubleSpinBox*>("Gain");
+    auto* problem = page.findChild<QLabel*>("Gain problem");
+    ASSERT_TRUE(box && problem);
+    EXPECT_TRUE(problem->isHidden());
+    box->setValue(10);
+    EXPECT_EQ(box->value(), 3);
+    EXPECT_FALSE(problem->isHidden());
+    EXPECT_EQ(problem->text(), "cannot set its gain: busy");
+    refuse = false;
+    box->setValue(12);
+    EXPECT_EQ(box->value(), 12);
+    EXPECT_TRUE(problem->isHidden());
 }

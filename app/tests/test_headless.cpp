@@ -78,6 +78,14 @@ TEST_F(HeadlessTest, ExitStatus) {
         {{"--stepper-name", "x", "--measure", "run"}, 2, "give --simulate too"},
         {{"--simulate", "--seed", "-1", "--measure", "run"}, 2, "--seed needs a whole number"},
         {{"--simulate", "--seed", "18446744073709551616", "--measure", "run"}, 2, "not \"1844"},
+        {{"--simulate", "--backlash", "11", "--measure", "run"},
+         2,
+         "--backlash needs degrees from 0 to 10, not \"11\""},
+        {{"--simulate", "--lamp-drift", "nan", "--measure", "run"}, 2, "from -10 to 10, not \"nan"},
+        {{"--sample-motion", "ten", "--measure", "run"}, 2, "--sample-motion needs pixels"},
+        {{"--backlash", "1", "--measure", "run"},
+         2,
+         "play of the simulated motor; give --simulate"},
     };
     for (const auto& c : cases) {
         const Outcome o = vexolan(c.arguments, c.environment);
@@ -95,6 +103,32 @@ TEST_F(HeadlessTest, ExitStatus) {
         << o.err.toStdString();
     EXPECT_FALSE(o.err.contains("forward")) << o.err.toStdString();
     EXPECT_TRUE(QDir(file("work")).isEmpty());
+}
+
+// The instrument's faults, switched on in the virtual microscope, are found by holding the
+// forward pass against the backward one and said in the status and a warning; the clean
+// run of CollectBackgroundThenMeasure says neither.
+TEST_F(HeadlessTest, PassesFindBacklashAndLampDrift) {
+    const struct {
+        QStringList fault;
+        const char* note;
+        const char* warning;
+        const char* not_said;
+    } cases[] = {
+        {{"--backlash", "0.5"},
+         ", polarizer backlash 0.5°\n",
+         "the polarizer up to 0.5° apart",
+         "lamp drift"},
+        {{"--lamp-drift", "1"}, ", lamp drift ", "the lamp's light changed by", "backlash"},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = vexolan(QStringList{"--simulate", "--measure", "run"} + c.fault);
+        EXPECT_EQ(o.status, 0) << o.err.toStdString();
+        EXPECT_TRUE(o.err.contains("vexolan: Ready, not corrected")) << o.err.toStdString();
+        EXPECT_TRUE(o.err.contains(c.note)) << o.err.toStdString();
+        EXPECT_TRUE(o.err.contains(c.warning)) << o.err.toStdString();
+        EXPECT_FALSE(o.err.contains(c.not_said)) << o.err.toStdString();
+    }
 }
 
 // A signal during the measurement closes the window in order: the close waits until the

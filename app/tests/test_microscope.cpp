@@ -2,6 +2,7 @@
 // integrated frames are what the Mueller calculus predicts for its light, sample,
 // polarizer and illumination, within the camera noise. And its stage follows motor 1.
 #include "capture/virtual_camera.h"
+#include "entry/command_line.h"
 #include "logic/frame_sums.h"
 #include "sim/microscope.h"
 #include "stepper/simulated_stepper.h"
@@ -187,6 +188,70 @@ TEST(VirtualMicroscope, CameraNoise) {
     }
 }
 
+// The faults a test can switch on. Backlash: the polarizer lags half the play behind a
+// forward turn, leads by as much after a turn back, and stays put while the shaft takes up
+// the play. Lamp drift: every grey level scales with the lamp. Sample motion: the sample,
+// and not the illumination, slides along x, also by a fraction of a pixel.
+TEST(VirtualMicroscope, InstrumentFaults) {
+    sim::Microscope scope;
+    scope.set_faults({.backlash_degrees = 1.8}); // one step of the 200 a turn
+    const struct {
+        double shaft_steps, polarizer_degrees;
+    } moves[] = {{25, -44.1},   {50, -89.1},    {25, -45.9}, {25.3, -45.9},
+                 {25.9, -45.9}, {26.3, -46.44}, {0, -0.9}};
+    for (const auto& m : moves) {
+        scope.stage().set_shaft_steps(m.shaft_steps);
+        EXPECT_NEAR(scope.stage().polarizer_degrees(), m.polarizer_degrees, 1e-9) << m.shaft_steps;
+    }
+    scope.set_faults({});
+    scope.stage().set_shaft_steps(25);
+    EXPECT_DOUBLE_EQ(scope.stage().polarizer_degrees(), -45);
+    scope.stage().set_shaft_steps(0);
+
+    double now = 0;
+    scope.set_clock([&now] { return now; });
+    const int w = 320, h = 240;
+    sim::Noise noise(17);
+    // the mean green level of `frames` frames at each pixel of row y
+    auto row_means = [&](int y, int frames) {
+        std::vector<double> sum(size_t(w), 0);
+        for (int i = 0; i < frames; ++i) {
+            const QImage f = scope.frame(w, h, noise);
+            for (int x = 0; x < w; ++x) sum[size_t(x)] += qGreen(f.pixel(x, y)) / double(frames);
+        }
+        return sum;
+    };
+    auto frame_mean = [&] {
+        double sum = 0;
+        for (int y = 0; y < h; y += 4)
+            for (double v : row_means(y, 1)) sum += v;
+        return sum;
+    };
+    scope.set_faults({.lamp_drift_percent_per_s = -2});
+    const double start = frame_mean();
+    now = 10;
+    EXPECT_NEAR(scope.lamp(), 0.8, 1e-12);
+    EXPECT_NEAR(frame_mean() / start, 0.8, 0.005);
+    now = 100; // a lamp drifts no further than dark
+    EXPECT_EQ(scope.lamp(), 0);
+
+    // row 72 crosses the first disc of the target, whose edges are at x = 44 and 116
+    scope.set_faults({.sample_motion_px_per_s = 4.1});
+    now = 2.5; // 10.25 pixels
+    ASSERT_DOUBLE_EQ(scope.sample_offset_px(), 10.25);
+    const std::vector<double> seen = row_means(72, 32);
+    double worst = 0;
+    for (int x = 30; x < 140; ++x) {
+        auto unlit = [&](int u) {
+            return scope.level(u, 72, w, h, 0)[1] / sim::Microscope::illumination(u, 72, w, h);
+        };
+        const double want = sim::Microscope::illumination(x, 72, w, h) *
+                            (0.25 * unlit(x - 11) + 0.75 * unlit(x - 10));
+        worst = std::max(worst, std::fabs(seen[size_t(x)] - want));
+    }
+    EXPECT_LT(worst, 1.5) << "grey levels off the sample 10.25 pixels to the left";
+}
+
 namespace {
 
 // The first frame of a camera run of the virtual microscope.
@@ -251,4 +316,24 @@ TEST(VirtualMicroscope, StageFollowsMotorOne) {
     motor.set_current_position(1, 7); // motor 2 turns nothing here
     ui::wait_until([&] { return motor.current_position(0) == 500; }, 5000);
     EXPECT_DOUBLE_EQ(scope.stage().polarizer_degrees(), 0);
+}
+
+// The virtual microscope's options as the program reads them: the seed of its noise and its
+// faults, none of them unless given.
+TEST(VirtualMicroscope, OptionsOfTheCommandLine) {
+    command_line::Arguments plain;
+    ASSERT_FALSE(command_line::read({"vexolan", "--simulate"}, plain));
+    EXPECT_FALSE(plain.noise_seed);
+    EXPECT_EQ(plain.faults.backlash_degrees, 0);
+    EXPECT_EQ(plain.faults.lamp_drift_percent_per_s, 0);
+    EXPECT_EQ(plain.faults.sample_motion_px_per_s, 0);
+    command_line::Arguments a;
+    ASSERT_FALSE(
+        command_line::read({"vexolan", "--simulate", "--seed", "18446744073709551615", "--backlash",
+                            "0.5", "--lamp-drift", "-1.5", "--sample-motion", "3"},
+                           a));
+    EXPECT_EQ(a.noise_seed, 18446744073709551615u);
+    EXPECT_EQ(a.faults.backlash_degrees, 0.5);
+    EXPECT_EQ(a.faults.lamp_drift_percent_per_s, -1.5);
+    EXPECT_EQ(a.faults.sample_motion_px_per_s, 3);
 }

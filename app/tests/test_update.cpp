@@ -435,6 +435,12 @@ TEST_F(UpdateTest, FailuresEndTheCheckWithFalse) {
              write_bytes(home + "version.txt", version_text("1.08", 200'000, payload(1 << 20)));
          },
          false},
+        {"version file of a megabyte, its size not told",
+         {"--no-size"},
+         [this] {
+             write_bytes(home + "version.txt", version_text("1.08", 200'000, payload(1 << 20)));
+         },
+         false},
         {"installer never sent", {"--stall", "vexolanInstall.MSI"}, [] {}, true, false, true},
     };
     for (const auto& c : cases) {
@@ -662,6 +668,11 @@ TEST_F(UpdateTest, InstallerStartedOnlyWhenKnownWholeAndSigned) {
         bool started;
     } cases[] = {
         {"size from the server's SIZE", false, {}, none, true},
+        {"size from the server's SIZE, cut short",
+         false,
+         {"--short", "vexolanInstall.MSI:100000"},
+         none,
+         false},
         {"no size known, cut short",
          false,
          {"--no-size", "--short", "vexolanInstall.MSI:100000"},

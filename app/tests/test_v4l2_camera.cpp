@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QTimer>
 
+#include <linux/videodev2.h>
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -45,7 +47,8 @@ TEST(V4l2Camera, StreamsAgainAfterAStop) {
 
 // The driver's exposure and gain controls are the camera's features, the absolute exposure
 // in µs: each is set on the driver, kept within the driver's range, and read back, on the
-// open camera and on a closed one alike.
+// open camera and on a closed one alike; setting the exposure time turns the automatic
+// exposure off, which would ignore it.
 TEST(V4l2Camera, ExposureAndGain) {
     capture::V4l2Camera camera({"Lab camera", "/dev/video-fake"});
     for (bool open : {false, true}) {
@@ -53,6 +56,7 @@ TEST(V4l2Camera, ExposureAndGain) {
         if (open) camera.open(std::nullopt);
         fake_v4l2::exposure = 156;
         fake_v4l2::gain = 32;
+        fake_v4l2::exposure_auto = V4L2_EXPOSURE_APERTURE_PRIORITY;
         std::vector<capture::Feature> features = camera.features();
         ASSERT_EQ(features.size(), 2u);
         const capture::Feature& exposure = features[0];
@@ -68,6 +72,7 @@ TEST(V4l2Camera, ExposureAndGain) {
 
         EXPECT_EQ(exposure.set(50000), 50000);
         EXPECT_EQ(fake_v4l2::exposure, 500);
+        EXPECT_EQ(fake_v4l2::exposure_auto, V4L2_EXPOSURE_MANUAL);
         EXPECT_EQ(gain.set(999), 255); // the driver keeps it within its range
         EXPECT_EQ(fake_v4l2::gain, 255);
         EXPECT_EQ(camera.features()[0].value, 50000);
@@ -100,7 +105,8 @@ TEST(V4l2Camera, FeaturesDialogSetsExposureAndGain) {
         dialog->reject();
     });
     EXPECT_TRUE(camera.show_dialog(capture::features_dialog));
-    EXPECT_EQ(rows, QStringList({"Exposure time", "Gain"}));
+    // the driver's other controls follow
+    EXPECT_EQ(rows, QStringList({"Exposure time", "Gain", "Auto Exposure"}));
     EXPECT_EQ(fake_v4l2::exposure, 200);
     EXPECT_EQ(fake_v4l2::gain, 7);
 }

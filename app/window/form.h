@@ -12,6 +12,7 @@
 #include "logic/colour_channels.h"
 #include "logic/engine_library.h"
 #include "logic/frame_sums.h"
+#include "logic/pass_check.h"
 #include "logic/result_kinds.h"
 #include "logic/settings_file.h"
 #include "stepper/stepper.h"
@@ -219,6 +220,8 @@ class TForm1 : public QWidget {
         bool calibrating = false;
         // what the final status adds to the engine's word on the results ("not corrected")
         QStringList notes;
+        // the integrations of both passes, held against each other once the last has ended
+        pass_check::Passes passes;
         // Each progress text as Label13 shows it, and each warning, for a run without an
         // operator.
         std::function<void(const QString&)> on_progress, on_warning;

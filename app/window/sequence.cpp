@@ -106,6 +106,7 @@ void TForm1::Start_SequenceClick() {
     sequence.background_prefix = plan.background_prefix;
     sequence.calibrating = plan.calibrating;
     sequence.notes = plan.notes;
+    sequence.passes.clear();
     for (const QString& warning : plan.warnings)
         if (sequence.on_warning) sequence.on_warning(warning);
     executethis->setEnabled(true);
@@ -282,6 +283,14 @@ void TForm1::sequence_step(int32_t state) {
     else
         check_clipping(step, pass->angle, save_angle_image(pass->angle));
     if (state != last_pass) return;
+    // the two passes against each other: a drifting lamp or a polarizer that stood elsewhere
+    if (sequence.passes.complete()) {
+        const pass_check::Findings found = sequence.passes.findings();
+        sequence.notes << pass_check::notes(found);
+        for (const QString& warning : pass_check::warnings(found))
+            if (sequence.on_warning) sequence.on_warning(warning);
+    }
+    sequence.passes.clear();
     // what the angle image set is, for this run and every later one on it
     analysis.calibrated = sequence.calibrating && !sequence.collecting_background;
     analysis.notes = sequence.collecting_background ? QStringList() : sequence.notes;
@@ -299,6 +308,7 @@ void TForm1::end_sequence() {
     sequence.state = 0;
     sequence.running = false;
     sequence.collecting_background = false;
+    sequence.passes.clear();
     actualresolution();
 }
 
@@ -348,6 +358,7 @@ void TForm1::wait_for_integration(int32_t target) {
 
 // The forward pass: the integrated image becomes the angle image, replacing the file.
 const QImage& TForm1::save_angle_image(int32_t angle) {
+    sequence.passes.set_forward(angle / 45, integration.integrated);
     bitmap_file::write_or_raise(shell.measurement_folder + image_name(angle),
                                 integration.integrated);
     return integration.integrated;
@@ -357,6 +368,7 @@ const QImage& TForm1::save_angle_image(int32_t angle) {
 // the background image of the angle when the measurement divides by the background set, is
 // shown in the preview and replaces the forward image.
 QImage TForm1::combine_angle_image(int32_t angle, const QString& prefix) {
+    sequence.passes.set_backward(angle / 45, integration.integrated);
     const QString path = shell.measurement_folder + image_name(angle);
     QImage combined = integration.integrated;
     const QImage forward = read_image(path);
