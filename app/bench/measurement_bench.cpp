@@ -147,7 +147,9 @@ int main(int argc, char** argv) {
     }
     const double travel = simulated_travel(targets, speed, acceleration);
     const double wall = last.wall - first.wall;
-    const double frames = integrations * (frames_per_integration - 1) / frames_per_second;
+    // after the polarizer arrives the sequence lets one frame go (exposed while it may have
+    // turned), then integrates the next ones: one frame interval each
+    const double frames = integrations * frames_per_integration / frames_per_second;
     const double limit = frames + travel;
     std::printf("measurement 640 x 480, %g frames/s, %d integrations of %d frames, motor %g "
                 "steps/turn at %g steps/s, %g steps/s^2\n",

@@ -318,7 +318,7 @@ const CameraNumber camera_numbers[] = {
 
 std::vector<Feature> AravisCamera::features() {
     std::vector<Feature> out;
-    if (!camera_) return out;
+    if (!is_open()) return out;
     ArvCamera* c = camera_;
     // "Gain" is in dB by the standard; a raw gain is a whole number of the camera's own
     const bool decibels = has_feature(c, "Gain");
@@ -374,9 +374,9 @@ bool AravisCamera::show_features() {
     auto* form = new QFormLayout;
     for (Feature& f : features()) add_feature_row(form, std::move(f));
     if (form->rowCount() == 0)
-        form->addRow(new QLabel(camera_ ? QStringLiteral("This camera has no exposure, gain or "
-                                                         "frame rate to set.")
-                                        : QStringLiteral("The camera is not open.")));
+        form->addRow(new QLabel(is_open() ? QStringLiteral("This camera has no exposure, gain or "
+                                                           "frame rate to set.")
+                                          : QStringLiteral("The camera is not open.")));
     show_page(dialog, name_ + QStringLiteral(": Features"), form, false);
     return true;
 }
@@ -385,7 +385,7 @@ bool AravisCamera::show_features() {
 // own that fit its sensor, and the whole sensor. The camera is opened for the moment when
 // it is closed; a choice that changes its format leaves it closed, to open with it next.
 bool AravisCamera::show_formats() {
-    const bool was_open = camera_ != nullptr;
+    const bool was_open = is_open();
     if (!was_open) open(std::nullopt);
     const QStringList formats = pixel_formats();
     const QString format = pixel_format();
@@ -401,8 +401,8 @@ bool AravisCamera::show_formats() {
     g_clear_error(&error);
     arv_camera_get_sensor_size(camera_, &sensor_w, &sensor_h, &error);
     g_clear_error(&error);
-    if (sensor_w > 0) max_w = std::max(max_w, std::min(sensor_w, max_w + x));
-    if (sensor_h > 0) max_h = std::max(max_h, std::min(sensor_h, max_h + y));
+    if (sensor_w > 0 && max_w + x == sensor_w) max_w = sensor_w;
+    if (sensor_h > 0 && max_h + y == sensor_h) max_h = sensor_h;
     const QSize current = size_;
     if (!was_open) close();
 

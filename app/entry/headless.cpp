@@ -1,4 +1,5 @@
 #include "headless.h"
+#include "logic/precise_maps.h"
 
 #include "logic/bitmap_file.h"
 #include "logic/saturation.h"
@@ -62,8 +63,11 @@ int keep_measurement(TForm1& form, const QString& base, Dialogs& dialogs, std::F
         say(progress, QStringLiteral("error: cannot write the picture \"%1\"").arg(picture));
         return no_measurement;
     }
-    for (const char* extension : {".a1.bmp", ".a2.bmp", ".a0.bmp", ".png"})
-        std::fprintf(files, "%s\n", (base + QString::fromLatin1(extension)).toUtf8().constData());
+    for (const char* extension :
+         {".a1.bmp", ".a2.bmp", ".a0.bmp", precise_maps::saved_extension, ".png"}) {
+        const QString path = base + QString::fromLatin1(extension);
+        if (QFileInfo(path).isFile()) std::fprintf(files, "%s\n", path.toUtf8().constData());
+    }
     // kept, but not "Ready": the status line said why
     return form.sequence.clipped_percent > saturation::limit_percent ? saturated : 0;
 }

@@ -23,6 +23,8 @@ class Accumulator {
     // The mean over `frames` frames of the sums' size: every channel of every pixel is
     // its sum divided by `frames`, rounded to the nearest integer, ties to the even one.
     QImage mean(int frames) const;
+    // The sums themselves, four per pixel in the order of the frame's bytes.
+    const std::vector<int32_t>& sums() const { return sums_; }
 
   private:
     int width_ = 0, height_ = 0;

@@ -19,7 +19,10 @@ AtAngle solved(const Sums& s) {
     if (s.aa <= 0 || s.n < 3) return out;
     const double det = s.aa * s.gg - s.ag * s.ag;
     if (!(s.gg > 0 && det > 1e-9 * s.aa * s.gg)) { // no linear light anywhere
-        out.drift_percent = 100 * s.da / s.aa;
+        const double drift = s.da / s.aa;
+        const double rest = std::max(0.0, s.dd - drift * s.da) / (s.n - 1);
+        out.drift_percent = 100 * drift;
+        out.drift_known = 3 * 100 * std::sqrt(rest / s.aa) < drift_limit_percent;
         return out;
     }
     const double drift = (s.da * s.gg - s.dg * s.ag) / det;
@@ -29,7 +32,11 @@ AtAngle solved(const Sums& s) {
     // images cannot tell the polarizer's angle to within the limit
     const double rest = std::max(0.0, s.dd - drift * s.da - angle * s.dg) / (s.n - 2);
     const double angle_sigma = std::sqrt(rest * s.aa / det) * 180 / std::numbers::pi;
+    // and that of the lamp's change: a few samples (a field nearly all dark or clipped) tell
+    // nothing
+    const double drift_sigma = 100 * std::sqrt(rest * s.gg / det);
     out.drift_percent = 100 * drift;
+    out.drift_known = 3 * drift_sigma < drift_limit_percent;
     out.angle_degrees = angle * 180 / std::numbers::pi;
     out.angle_known = 3 * angle_sigma < angle_limit_degrees;
     return out;
@@ -39,7 +46,8 @@ AtAngle solved(const Sums& s) {
 
 double Findings::worst_drift_percent() const {
     double worst = 0;
-    for (const AtAngle& a : at) worst = std::max(worst, std::fabs(a.drift_percent));
+    for (const AtAngle& a : at)
+        if (a.drift_known) worst = std::max(worst, std::fabs(a.drift_percent));
     return worst;
 }
 
@@ -74,14 +82,18 @@ bool Passes::complete() const {
 Findings Passes::findings() const {
     std::array<Sums, 4> sums;
     const int width = forward_[0].width(), height = forward_[0].height();
-    for (int y = 0; y < height; ++y) {
+    // a grey camera's frames have one sample a pixel, not three: counted once, as its noise is
+    const bool grey = forward_[0].isGrayscale();
+    // of a large frame every few rows: a million pixels tell the passes apart well enough
+    const int row_step = int(std::max<qint64>(1, qint64(width) * height / 1'000'000));
+    for (int y = 0; y < height; y += row_step) {
         std::array<const uchar*, 4> f, b;
         for (size_t i = 0; i < 4; ++i) {
             f[i] = forward_[i].constScanLine(y);
             b[i] = backward_[i].constScanLine(y);
         }
         for (size_t k = 0; k < size_t(width) * 4; ++k) {
-            if (k % 4 == 3) continue; // the spare byte of a 32-bit pixel
+            if (k % 4 == 3 || (grey && k % 4 != 0)) continue; // the spare byte, or grey twins
             std::array<double, 4> mean, diff;
             bool clipped = false;
             for (size_t i = 0; i < 4; ++i) {

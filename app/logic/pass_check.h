@@ -29,7 +29,11 @@ constexpr double drift_limit_percent = 0.5;
 struct AtAngle {
     double drift_percent = 0; // the lamp, backward against forward
     double angle_degrees = 0; // the polarizer, forward against backward
-    bool angle_known = false; // no sample or light with a linear part: g is 0 everywhere
+    // whether the images tell them to well within the limits: not the angle where the light
+    // behind the sample is nearly circular everywhere (g is about 0), neither where a few
+    // samples alone did not clip
+    bool angle_known = false;
+    bool drift_known = false;
 };
 
 struct Findings {

@@ -21,6 +21,9 @@ class HeadlessTest : public MicroscopeTest {
 
     QString program() const { return file("vexolan"); }
 
+    // The maps of a calibrated measurement of the test slide against its truth.
+    void expect_maps_truth(const QString& path);
+
     // Runs the program in the folder "work" without a display, with these variables added
     // to its environment.
     Outcome vexolan(const QStringList& arguments, const QStringList& environment = {}) {

@@ -3,6 +3,13 @@
 // virtual microscope filming in real time.
 #include "headless_fixture.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
+#include <numbers>
+
 // A fresh program folder: the first start takes the virtual microscope and its stage. The
 // empty field's background images are collected, then the test slide is measured with
 // them; the result set, the picture and the engine's results are there, and match the
@@ -29,13 +36,71 @@ TEST_F(HeadlessTest, CollectBackgroundThenMeasure) {
         written << base + extension;
         EXPECT_EQ(read(written.back()).size(), QSize(370, 240)) << extension;
     }
-    written << base + ".png";
+    written << base + ".ome.tif" << base + ".png";
     EXPECT_EQ(measured.out, written.join('\n') + '\n');
     const QImage picture(base + ".png");
     EXPECT_GT(picture.width(), 640);
     EXPECT_GT(picture.height(), 480);
     // calibrated by the empty field: its light's imperfection is gone
     expect_target_truth(read(file("a1.bmp")), read(file("a2.bmp")), 0);
+    expect_maps_truth(base + ".ome.tif");
+    EXPECT_EQ(read_bytes(base + ".ome.tif"), read_bytes(file("maps.ome.tif")));
+}
+
+// The quantitative maps of the test slide, calibrated, as an independent reader reads them:
+// 32-bit float pages with their names and units, and values at the discs and the field that
+// are the slide's truth, without the engine's rounding.
+void HeadlessTest::expect_maps_truth(const QString& path) {
+    QProcess reader;
+    reader.start(MAPS_PYTHON3,
+                 {CHECK_MAPS, path, "0.25,0.30", "0.75,0.30", "0.25,0.72", "0.75,0.72", "0.5,0.5"});
+    ASSERT_TRUE(reader.waitForFinished(60000));
+    ASSERT_EQ(reader.exitCode(), 0) << reader.readAllStandardError().toStdString();
+    const QJsonObject maps = QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
+    EXPECT_TRUE(maps["is_ome"].toBool());
+    EXPECT_EQ(maps["dtype"].toString(), "float32");
+    EXPECT_EQ(maps["shape"].toArray(), QJsonArray({8, 480, 640}));
+    const QJsonArray names = {"T",         "|sin d|",          "R",           "phi", "sigma R",
+                              "sigma phi", "orientation mask", "clipped mask"};
+    EXPECT_EQ(maps["page_names"].toArray(), names);
+    EXPECT_EQ(maps["channels"].toArray(), names);
+    const QJsonObject notes = maps["annotations"].toObject();
+    EXPECT_EQ(notes["unit of R"].toString(), "nm");
+    EXPECT_EQ(notes["unit of phi"].toString(), "degree");
+    EXPECT_EQ(notes["unit of T"].toString(), "1");
+    EXPECT_EQ(notes["wavelength nm"].toString(), "550");
+    EXPECT_EQ(notes["calibrated"].toString(), "yes");
+    EXPECT_EQ(notes["integrations"].toString(), "11");
+    EXPECT_TRUE(notes["background files"].toString().contains("04x_o_640 x 480_550_0.bmp"));
+    const struct {
+        double transmission, sin_d, slow_axis;
+    } truth[] = {{0.7, 0.2, 0}, {0.7, 0.4, 45}, {0.7, 0.6, 90}, {0.7, 0.8, 135}, {0.9, 0, -1}};
+    const QJsonArray at = maps["at"].toArray();
+    ASSERT_EQ(at.size(), 5);
+    std::vector<double> ratios;
+    for (int i = 0; i < 5; ++i) {
+        const QJsonArray median = at[i].toObject()["median"].toArray();
+        const QJsonArray spread = at[i].toObject()["spread"].toArray();
+        SCOPED_TRACE(i);
+        const double sin_d = median[1].toDouble();
+        EXPECT_NEAR(median[0].toDouble(), truth[i].transmission, 0.01);
+        EXPECT_NEAR(sin_d, truth[i].sin_d, 0.005);
+        EXPECT_NEAR(median[2].toDouble(), 550 / (2 * std::numbers::pi) * std::asin(sin_d), 0.05);
+        EXPECT_EQ(median[7].toDouble(), 0) << "clipped";
+        if (truth[i].slow_axis < 0) { // the empty field: no orientation to show
+            EXPECT_EQ(median[6].toDouble(), 0);
+            continue;
+        }
+        EXPECT_EQ(median[6].toDouble(), 1);
+        EXPECT_NEAR(std::remainder(median[3].toDouble() - truth[i].slow_axis, 180.0), 0, 0.3);
+        // the uncertainties the maps give against the spread they show over 49 pixels
+        for (const auto& [value, sigma] : {std::pair{3, 5}, std::pair{2, 4}})
+            ratios.push_back(spread[value].toDouble() / median[sigma].toDouble());
+    }
+    // on the whole within 20% (each ratio of 49 pixels alone scatters by some 10%)
+    double mean = 0;
+    for (double r : ratios) mean += r / double(ratios.size());
+    EXPECT_NEAR(mean, 1, 0.2) << "sigma maps against the spread seen";
 }
 
 // The exit status: the engine's result code, 20 when no measurement could start, 2 for

@@ -15,8 +15,10 @@ namespace {
 
 struct Model {
     double backlash_degrees = 0, drift = 0;
-    double linear = 30;   // the largest |a|, |b| of the field: 0 for an empty, circular one
-    bool clipped = false; // the brightest quarter of the field clips in the forward pass
+    double linear = 30; // the largest |a|, |b| of the field: 0 for an empty, circular one
+    // what clips in the forward pass: nothing, the right quarter of the field, or all but
+    // two pixels
+    enum { none, quarter, nearly_all } clipped = none;
 };
 
 pass_check::Passes integrated(const Model& m) {
@@ -40,7 +42,10 @@ pass_check::Passes integrated(const Model& m) {
                         double v = (mean - a * std::cos(2 * t) - b * std::sin(2 * t)) *
                                    (forward ? 1 : 1 + m.drift);
                         long level = std::clamp(std::lround(v + noise(random)), 0L, 255L);
-                        if (m.clipped && forward && x > 3 * w / 4) level = 255;
+                        const bool clips = m.clipped == Model::quarter      ? x > 3 * w / 4
+                                           : m.clipped == Model::nearly_all ? x + y > 1
+                                                                            : false;
+                        if (clips && forward) level = 255;
                         row[4 * x + c] = static_cast<uchar>(level);
                     }
             }
@@ -68,10 +73,15 @@ TEST(PassCheck, FindsBacklashAndLampDriftAndNothingOnASoundInstrument) {
          2,
          {"polarizer backlash 0.8°", "lamp drift 2.0%"}},
         {"clipped samples left out",
-         {.backlash_degrees = 0.5, .clipped = true},
+         {.backlash_degrees = 0.5, .clipped = Model::quarter},
          0.5,
          0,
          {"polarizer backlash 0.5°"}},
+        {"two pixels that did not clip tell nothing",
+         {.backlash_degrees = 2, .drift = 0.02, .clipped = Model::nearly_all},
+         0,
+         0,
+         {}},
         {"empty field: no angle to see",
          {.backlash_degrees = 2, .drift = 0.01, .linear = 0},
          0,

@@ -13,6 +13,7 @@
 #include "logic/engine_library.h"
 #include "logic/frame_sums.h"
 #include "logic/pass_check.h"
+#include "logic/precise_maps.h"
 #include "logic/result_kinds.h"
 #include "logic/settings_file.h"
 #include "stepper/stepper.h"
@@ -197,6 +198,10 @@ class TForm1 : public QWidget {
         int32_t count = 10; // frames per integration, beyond the first
         bool new_frame = false;
         int32_t frame_counter = 0; // frames summed so far in the running integration
+        int32_t frames = 0;        // frames of the last integration that ended
+        // frames still to let go before the integration takes one: the first frame after the
+        // polarizer has arrived may have been exposed while it turned
+        int32_t settling = 0;
         frames::Accumulator sums;
         QImage integrated;          // the last integrated image, kept apart from the preview
         bool window_closed = false; // a waiting integration gives up: the program ends
@@ -222,6 +227,8 @@ class TForm1 : public QWidget {
         QStringList notes;
         // the integrations of both passes, held against each other once the last has ended
         pass_check::Passes passes;
+        // and at full precision, for the maps
+        precise_maps::Inputs precise;
         // Each progress text as Label13 shows it, and each warning, for a run without an
         // operator.
         std::function<void(const QString&)> on_progress, on_warning;
@@ -425,6 +432,10 @@ class TForm1 : public QWidget {
     // the angle image written, as it is in its file
     const QImage& save_angle_image(int32_t angle);
     QImage combine_angle_image(int32_t angle, const QString& prefix);
+    // The quantitative maps of the measurement that has just ended, written beside its
+    // angle images; a failure is said, and no maps of an earlier measurement are left.
+    void write_maps(const QString& prefix, const pass_check::Findings& found);
+    saturation::Channel engine_sample() const;
     void store_background_images(const QString& prefix);
     void show_progress(const QString& step);
     void check_clipping(const QString& step, int32_t angle, const QImage& angle_image);

@@ -40,6 +40,11 @@ void TForm1::Timer6Timer() {
         throw std::runtime_error("No camera frames");
     }
     integration.new_frame = false;
+    if (integration.settling > 0) {
+        --integration.settling;
+        Timer6->setEnabled(true);
+        return;
+    }
     QImage frame = Image0->picture();
     ui::process_messages();
     BmpToArray1(frame);
@@ -58,6 +63,7 @@ void TForm1::Timer6Timer() {
     }
     QImage mean = integration.sums.mean(integration.frame_counter);
     BmpToArray1(mean);
+    integration.frames = integration.frame_counter;
     integration.frame_counter = 0;
     integration.new_frame = true; // the next integration starts with the preview as it is
     ui::process_messages();

@@ -1,4 +1,5 @@
 // Saving the three result images as a result set, and opening a saved set.
+#include "file_replace.h"
 #include "form.h"
 #include "logic/bitmap_file.h"
 #include "logic/objectives.h"
@@ -16,6 +17,17 @@ namespace {
 
 const QString bitmap_filter = QStringLiteral("Windows Bitmap|*.bmp|All Files|*.*");
 const QString bitmap_extension = QStringLiteral("BMP");
+
+// `from` copied to `to` through a temporary name: an earlier `to` stays whole until the
+// copy is.
+void copy_replacing(const QString& from, const QString& to) {
+    QFile source(from);
+    const QByteArray bytes = source.open(QIODevice::ReadOnly) ? source.readAll() : QByteArray();
+    fileio::ReplacementFile file(QFile::encodeName(to).toStdString());
+    if (bytes.isEmpty() || !file.write(bytes.constData(), size_t(bytes.size())) ||
+        !file.commit(true))
+        throw std::runtime_error(QStringLiteral("Cannot write \"%1\".").arg(to).toStdString());
+}
 
 // The position of the extension of the path's last component (from its last "."), or
 // the path's length when it has none.
@@ -62,6 +74,11 @@ void TForm1::Save_all_imagesClick() {
         ui::set_checked(result_view(kind).saved, true);
         SaveimagesClick(with_extension(chosen, saved_extension(kind)));
     }
+    // the quantitative maps of the measurement whose results these are
+    const QString maps = shell.measurement_folder + QString::fromLatin1(precise_maps::file_name);
+    if (display.shown == Shown::engine_results && QFileInfo(maps).isFile())
+        copy_replacing(maps,
+                       with_extension(chosen, QString::fromLatin1(precise_maps::saved_extension)));
 }
 
 void TForm1::SaveimagesClick(const QString& path) {

@@ -12,11 +12,14 @@
 #include "logic/objectives.h"
 #include "logic/polarizer_travel.h"
 #include "logic/saturation.h"
+#include "logic/version.h"
 #include "tarnwick_contract.h"
 #include "ui/handlers.h"
 #include "ui/wait.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
@@ -107,6 +110,7 @@ void TForm1::Start_SequenceClick() {
     sequence.calibrating = plan.calibrating;
     sequence.notes = plan.notes;
     sequence.passes.clear();
+    sequence.precise = {};
     for (const QString& warning : plan.warnings)
         if (sequence.on_warning) sequence.on_warning(warning);
     executethis->setEnabled(true);
@@ -283,14 +287,18 @@ void TForm1::sequence_step(int32_t state) {
     else
         check_clipping(step, pass->angle, save_angle_image(pass->angle));
     if (state != last_pass) return;
-    // the two passes against each other: a drifting lamp or a polarizer that stood elsewhere
-    if (sequence.passes.complete()) {
-        const pass_check::Findings found = sequence.passes.findings();
+    // the two passes of a measurement against each other: a drifting lamp or a polarizer
+    // that stood elsewhere
+    pass_check::Findings found;
+    if (!sequence.collecting_background && sequence.passes.complete()) {
+        found = sequence.passes.findings();
         sequence.notes << pass_check::notes(found);
         for (const QString& warning : pass_check::warnings(found))
             if (sequence.on_warning) sequence.on_warning(warning);
     }
     sequence.passes.clear();
+    if (!sequence.collecting_background) write_maps(prefix, found);
+    sequence.precise = {};
     // what the angle image set is, for this run and every later one on it
     analysis.calibrated = sequence.calibrating && !sequence.collecting_background;
     analysis.notes = sequence.collecting_background ? QStringList() : sequence.notes;
@@ -309,6 +317,7 @@ void TForm1::end_sequence() {
     sequence.running = false;
     sequence.collecting_background = false;
     sequence.passes.clear();
+    sequence.precise = {};
     actualresolution();
 }
 
@@ -317,10 +326,13 @@ void TForm1::waitforcompletion([[maybe_unused]] int32_t mode, int32_t angle, int
     ui::set_position(TrackBar1, angle);
     ui::set_checked(CheckBox1, true);
     wait_for_polarizer(angle);
-    // the integration starts from a frame that arrives now, with the polarizer at rest,
-    // not from a picture taken while it turned: frames already queued are shown first
+    // the integration starts from a frame exposed with the polarizer at rest, not from a
+    // picture taken while it turned: frames already queued are shown first, and the frame
+    // that arrives next, whose exposure may have begun before the polarizer stood still,
+    // is let go too
     ui::process_messages();
     integration.new_frame = false;
+    integration.settling = 1;
     sequence.target_state = target;
     integration.frame_counter = 0;
     Timer6->setEnabled(true);
@@ -359,6 +371,8 @@ void TForm1::wait_for_integration(int32_t target) {
 // The forward pass: the integrated image becomes the angle image, replacing the file.
 const QImage& TForm1::save_angle_image(int32_t angle) {
     sequence.passes.set_forward(angle / 45, integration.integrated);
+    sequence.precise.forward[size_t(angle / 45)] =
+        precise_maps::plane_of(integration.sums, integration.frames, engine_sample());
     bitmap_file::write_or_raise(shell.measurement_folder + image_name(angle),
                                 integration.integrated);
     return integration.integrated;
@@ -369,6 +383,8 @@ const QImage& TForm1::save_angle_image(int32_t angle) {
 // shown in the preview and replaces the forward image.
 QImage TForm1::combine_angle_image(int32_t angle, const QString& prefix) {
     sequence.passes.set_backward(angle / 45, integration.integrated);
+    sequence.precise.backward[size_t(angle / 45)] =
+        precise_maps::plane_of(integration.sums, integration.frames, engine_sample());
     const QString path = shell.measurement_folder + image_name(angle);
     QImage combined = integration.integrated;
     const QImage forward = read_image(path);
@@ -379,6 +395,53 @@ QImage TForm1::combine_angle_image(int32_t angle, const QString& prefix) {
     Image0->set_picture(combined);
     bitmap_file::write_or_raise(path, combined);
     return combined;
+}
+
+saturation::Channel TForm1::engine_sample() const {
+    const std::optional<size_t> checked = checked_channel();
+    return (checked ? colour_channels::table[*checked] : colour_channels::engine_default).sample;
+}
+
+void TForm1::write_maps(const QString& prefix, const pass_check::Findings& found) {
+    const QString path = shell.measurement_folder + QString::fromLatin1(precise_maps::file_name);
+    precise_maps::Inputs in = sequence.precise;
+    precise_maps::Metadata m;
+    bool whole = false;
+    const double wavelength = nm->text().toDouble(&whole);
+    in.wavelength_nm = whole && wavelength > 0 ? wavelength : analysis.wavelength;
+    m.wavelength_nm = in.wavelength_nm;
+    const std::optional<size_t> checked = checked_channel();
+    static const char* const channel_names[] = {"red", "green", "blue", "monochrome"};
+    m.channel = QString::fromLatin1(checked ? channel_names[*checked] : channel_names[0]);
+    m.integrations = integration.frames;
+    m.program_version = QStringLiteral(VEXOLAN_VERSION_TEXT);
+    m.lamp_drift_percent = found.worst_drift_percent();
+    m.polarizer_angle_degrees = found.worst_angle_degrees();
+    QString problem;
+    try {
+        if (sequence.calibrating) {
+            QDateTime oldest;
+            for (size_t i = 0; i < 4; ++i) {
+                const QString background = prefix + image_name(int32_t(45 * i));
+                in.background[i] = precise_maps::plane_of(read_image(background), engine_sample());
+                m.background_files << QFileInfo(background).fileName();
+                const QDateTime stored = QFileInfo(background).lastModified();
+                if (!oldest.isValid() || stored < oldest) oldest = stored;
+            }
+            m.background_date = oldest.toString(Qt::ISODate);
+        }
+        const precise_maps::Maps maps = precise_maps::compute(in);
+        if (const std::optional<size_t> objective = checked_objective();
+            objective && readings.image_scale[*objective] > 0 && maps.width > 0)
+            m.pixel_size_um = double(readings.image_scale[*objective]) * 1000 / maps.width;
+        problem = precise_maps::write_ome_tiff(path, maps, m);
+    } catch (const std::exception& e) {
+        problem = QString::fromStdString(e.what());
+    }
+    if (problem.isEmpty()) return;
+    QFile::remove(path); // no maps of another measurement beside these results
+    sequence.notes << QStringLiteral("no maps");
+    if (sequence.on_warning) sequence.on_warning(QStringLiteral("maps not written: ") + problem);
 }
 
 // The four angle images become the background images of the current settings, as one set:
