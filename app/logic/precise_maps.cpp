@@ -3,6 +3,12 @@
 #include <tiffio.h>
 
 #include <QFile>
+#include <QMap>
+#include <QXmlStreamReader>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -35,13 +41,22 @@ int lane_of(saturation::Channel c) {
     return -1;
 }
 
-template <typename Sample> Plane plane(int width, int height, const Sample& sample) {
+template <typename Sample, typename Clipped>
+Plane plane(int width, int height, const Sample& sample, const Clipped& clipped) {
     Plane p;
     p.width = width;
     p.height = height;
     p.values.resize(size_t(width) * size_t(height));
-    for (size_t i = 0; i < p.values.size(); ++i) p.values[i] = float(sample(i * 4));
+    p.clipped.resize(p.values.size());
+    for (size_t i = 0; i < p.values.size(); ++i) {
+        p.values[i] = float(sample(i * 4));
+        p.clipped[i] = clipped(i * 4) ? 1 : 0;
+    }
     return p;
+}
+
+bool flagged(const Plane& p, size_t i) {
+    return i < p.clipped.size() && p.clipped[i] != 0;
 }
 
 bool same_size(const Plane& a, const Plane& b) {
@@ -75,14 +90,29 @@ QString number(double v) {
     return QString::number(v, 'g', 10);
 }
 
-thread_local QString tiff_error;
+// libtiff's messages about one file, kept for the reason of a failure; other users of the
+// library keep their own handlers.
+struct TiffMessages {
+    QString error;
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    TiffMessages() {
+        TIFFOpenOptionsSetErrorHandlerExtR(options, on_error, this);
+        TIFFOpenOptionsSetWarningHandlerExtR(options, on_warning, this);
+    }
+    ~TiffMessages() { TIFFOpenOptionsFree(options); }
+    TiffMessages(const TiffMessages&) = delete;
+    TiffMessages& operator=(const TiffMessages&) = delete;
 
-void on_tiff_error(const char* module, const char* format, va_list args) {
-    char text[512];
-    std::vsnprintf(text, sizeof text, format, args);
-    tiff_error = QString::fromLocal8Bit(text);
-    if (module) tiff_error = QString::fromLocal8Bit(module) + QStringLiteral(": ") + tiff_error;
-}
+    static int on_error(TIFF*, void* self, const char* module, const char* format, va_list args) {
+        char text[512];
+        std::vsnprintf(text, sizeof text, format, args);
+        QString& e = static_cast<TiffMessages*>(self)->error;
+        e = QString::fromLocal8Bit(text);
+        if (module) e = QString::fromLocal8Bit(module) + QStringLiteral(": ") + e;
+        return 1;
+    }
+    static int on_warning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+};
 
 } // namespace
 
@@ -90,29 +120,41 @@ Plane plane_of(const frames::Accumulator& sums, int frames, saturation::Channel 
     const std::vector<int32_t>& s = sums.sums();
     const int lane = lane_of(channel);
     const double n = std::max(1, frames);
+    const auto clipped = [&](size_t i) {
+        const double top = 254.5 * n;
+        return s[i] >= top || s[i + 1] >= top || s[i + 2] >= top;
+    };
+    const QSize size = sums.size();
     if (lane >= 0)
-        return plane(sums.size().width(), sums.size().height(),
-                     [&](size_t i) { return s[i + size_t(lane)] / n; });
-    return plane(sums.size().width(), sums.size().height(),
-                 [&](size_t i) { return (s[i] + s[i + 1] + s[i + 2]) / (3 * n); });
+        return plane(
+            size.width(), size.height(), [&](size_t i) { return s[i + size_t(lane)] / n; },
+            clipped);
+    return plane(
+        size.width(), size.height(),
+        [&](size_t i) { return (s[i] + s[i + 1] + s[i + 2]) / (3 * n); }, clipped);
 }
 
 Plane plane_of(const QImage& image, saturation::Channel channel) {
     const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
     const int lane = lane_of(channel);
-    Plane p;
-    p.width = rgb.width();
-    p.height = rgb.height();
-    p.values.resize(size_t(p.width) * size_t(p.height));
-    for (int y = 0; y < p.height; ++y) {
-        const uchar* row = rgb.constScanLine(y);
-        for (int x = 0; x < p.width; ++x) {
-            const uchar* px = row + 4 * x;
-            p.values[size_t(y) * size_t(p.width) + size_t(x)] =
-                lane >= 0 ? float(px[lane]) : float((px[0] + px[1] + px[2]) / 3.0);
-        }
-    }
-    return p;
+    const auto row_of = [&](size_t i) {
+        return rgb.constScanLine(int(i / 4 / size_t(rgb.width())));
+    };
+    const auto at = [&](size_t i) { return row_of(i) + (i % (size_t(rgb.width()) * 4)); };
+    const auto clipped = [&](size_t i) {
+        const uchar* b = at(i);
+        return b[0] == 255 || b[1] == 255 || b[2] == 255;
+    };
+    if (lane >= 0)
+        return plane(
+            rgb.width(), rgb.height(), [&](size_t i) { return double(at(i)[lane]); }, clipped);
+    return plane(
+        rgb.width(), rgb.height(),
+        [&](size_t i) {
+            const uchar* b = at(i);
+            return (b[0] + b[1] + b[2]) / 3.0;
+        },
+        clipped);
 }
 
 Maps compute(const Inputs& in) {
@@ -176,7 +218,8 @@ Maps compute(const Inputs& in) {
         bool clipped = false;
         for (size_t p = 0; p < 4; ++p) {
             const double f = in.forward[p].values[i], b = in.backward[p].values[i];
-            clipped = clipped || f >= 254.5 || b >= 254.5;
+            clipped = clipped || f >= 254.5 || b >= 254.5 || flagged(in.forward[p], i) ||
+                      flagged(in.backward[p], i) || (calibrated && flagged(in.background[p], i));
             const double k = calibrated ? in.background[p].values[i] : 255;
             j[p] = k > 0 ? (f + b) / 2 / k : nan;
             // J = A / K: the noise of both
@@ -279,11 +322,9 @@ QString write_ome_tiff(const QString& path, const Maps& maps, const Metadata& m)
     const QByteArray target = QFile::encodeName(path);
     const QByteArray partial = target + ".part";
     const QByteArray description = ome_xml(maps, m).toUtf8();
-    TIFFSetErrorHandler(on_tiff_error);
-    TIFFSetWarningHandler(nullptr);
-    tiff_error.clear();
-    TIFF* t = TIFFOpen(partial.constData(), "w");
-    if (!t) return QStringLiteral("cannot write \"%1\": %2").arg(path, tiff_error);
+    TiffMessages messages;
+    TIFF* t = TIFFOpenExt(partial.constData(), "w", messages.options);
+    if (!t) return QStringLiteral("cannot write \"%1\": %2").arg(path, messages.error);
     bool ok = true;
     for (size_t c = 0; c < page_count && ok; ++c) {
         TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(maps.width));
@@ -305,15 +346,94 @@ QString write_ome_tiff(const QString& path, const Maps& maps, const Metadata& m)
         ok = ok && TIFFWriteDirectory(t) == 1;
     }
     TIFFClose(t);
-    if (ok && std::rename(partial.constData(), target.constData()) != 0) {
-        tiff_error = QString::fromLocal8Bit(std::strerror(errno));
+    // on the disk before it replaces an earlier file, which a crash must not leave cut short
+    const int written = ok ? ::open(partial.constData(), O_RDONLY | O_CLOEXEC) : -1;
+    if (ok && (written < 0 || ::fsync(written) != 0 ||
+               std::rename(partial.constData(), target.constData()) != 0)) {
+        messages.error = QString::fromLocal8Bit(std::strerror(errno));
         ok = false;
     }
+    if (written >= 0) ::close(written);
     if (!ok) {
         std::remove(partial.constData());
-        return QStringLiteral("cannot write \"%1\": %2").arg(path, tiff_error);
+        return QStringLiteral("cannot write \"%1\": %2").arg(path, messages.error);
     }
     return {};
+}
+
+std::optional<QStringList> describe(const QString& path, QString* why) {
+    auto refuse = [why](const QString& reason) {
+        if (why) *why = reason;
+        return std::nullopt;
+    };
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return refuse(QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return refuse(QStringLiteral("not a regular file"));
+    }
+    TiffMessages messages;
+    TIFF* t = TIFFFdOpenExt(fd, name.constData(), "r", messages.options); // closes fd with it
+    if (!t) {
+        ::close(fd);
+        return refuse(QStringLiteral("not a TIFF file (%1)").arg(messages.error));
+    }
+    uint32_t width = 0, height = 0;
+    char* text = nullptr;
+    TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &height);
+    const QString description = TIFFGetField(t, TIFFTAG_IMAGEDESCRIPTION, &text) == 1 && text
+                                    ? QString::fromUtf8(text)
+                                    : QString();
+    int directories = 0;
+    do ++directories;
+    while (directories < 10000 && TIFFReadDirectory(t) == 1);
+    TIFFClose(t);
+
+    QStringList channels, values;
+    QString pixel_size, pixel_unit, key;
+    QXmlStreamReader xml(description);
+    bool ome = false;
+    QMap<QString, QString> units;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+        const auto a = xml.attributes();
+        if (xml.name() == QLatin1String("OME")) ome = true;
+        if (xml.name() == QLatin1String("Pixels")) {
+            pixel_size = a.value(QLatin1String("PhysicalSizeX")).toString();
+            pixel_unit = a.value(QLatin1String("PhysicalSizeXUnit")).toString();
+        }
+        if (xml.name() == QLatin1String("Channel"))
+            channels << a.value(QLatin1String("Name")).toString();
+        if (xml.name() == QLatin1String("M")) {
+            key = a.value(QLatin1String("K")).toString();
+            const QString value = xml.readElementText();
+            if (key.startsWith(QLatin1String("unit of ")))
+                units[key.mid(8)] = value;
+            else if (key != QLatin1String("validity"))
+                values << key + QStringLiteral(": ") + value;
+        }
+    }
+    if (!ome || xml.hasError() || channels.isEmpty())
+        return refuse(QStringLiteral("a TIFF file without the OME-XML of maps"));
+    QStringList named;
+    for (const QString& c : channels)
+        named << (units.value(c, QStringLiteral("1")) == QLatin1String("1")
+                      ? c
+                      : QStringLiteral("%1 (%2)").arg(c, units.value(c)));
+    QStringList lines;
+    lines << QStringLiteral("maps: %1 x %2, %3 pages: %4")
+                 .arg(width)
+                 .arg(height)
+                 .arg(directories)
+                 .arg(named.join(QStringLiteral(", ")));
+    lines << QStringLiteral("pixel size: %1")
+                 .arg(pixel_size.isEmpty() ? QStringLiteral("not known")
+                                           : pixel_size + QLatin1Char(' ') + pixel_unit);
+    lines << values;
+    return lines;
 }
 
 } // namespace precise_maps

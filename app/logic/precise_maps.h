@@ -35,6 +35,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace precise_maps {
@@ -48,11 +49,15 @@ inline constexpr const char* saved_extension = ".ome.tif";
 struct Plane {
     int width = 0, height = 0;
     std::vector<float> values;
+    // 1 where any of the pixel's channels is at the top of its range (a mean of 254.5 or
+    // more); empty: none is
+    std::vector<uint8_t> clipped;
 };
 
-// The mean of `frames` frames from their sums, of the sample the engine reads.
+// The mean of `frames` frames from their sums, of the sample the engine reads, with the
+// pixels where any channel clipped.
 Plane plane_of(const frames::Accumulator& sums, int frames, saturation::Channel channel);
-// The sample of each pixel of a 32-bit image.
+// The sample of each pixel of a 32-bit image, with the pixels where any channel is 255.
 Plane plane_of(const QImage& image, saturation::Channel channel);
 
 struct Inputs {
@@ -118,5 +123,10 @@ QString ome_xml(const Maps& maps, const Metadata& m);
 // rename, so an earlier file stays whole until the new one is. Returns the reason of a
 // failure, empty on success.
 QString write_ome_tiff(const QString& path, const Maps& maps, const Metadata& m);
+
+// What a file of maps holds, in lines for `vexolan --info`: its size and pages with their
+// units, the pixel size and what its OME-XML records. Nothing, with `why`, for a file that
+// is not one (read without blocking: a FIFO or a device is refused at once).
+std::optional<QStringList> describe(const QString& path, QString* why);
 
 } // namespace precise_maps

@@ -1,6 +1,7 @@
 #include "result_info.h"
 
 #include "bmp.h"
+#include "precise_maps.h"
 #include "record_row.h"
 
 #include <string>
@@ -50,6 +51,20 @@ int print(int count, const char* const* files, std::FILE* out, std::FILE* err) {
     int result = 0;
     bool first = true;
     for (int i = 0; i < count; ++i) {
+        const QString path = QString::fromLocal8Bit(files[i]);
+        if (path.endsWith(QLatin1String(".tif")) || path.endsWith(QLatin1String(".tiff"))) {
+            QString why;
+            const std::optional<QStringList> lines = precise_maps::describe(path, &why);
+            if (!lines) {
+                std::fprintf(err, "vexolan: %s: %s\n", files[i], why.toLocal8Bit().constData());
+                result = 1;
+                continue;
+            }
+            std::fprintf(out, "%sfile: %s\n%s\n", first ? "" : "\n", files[i],
+                         lines->join(QLatin1Char('\n')).toUtf8().constData());
+            first = false;
+            continue;
+        }
         const record_row::Description d = read_record(files[i]);
         if (!d.error.empty()) {
             std::fprintf(err, "vexolan: %s: %s\n", files[i], d.error.c_str());

@@ -1,5 +1,5 @@
-// `vexolan --info FILE...`: the record rows of saved result images, printed for other
-// tools without a window and without a display.
+// `vexolan --info FILE...`: the record rows of saved result images, and what files of
+// maps (.tif, .tiff) hold, printed for other tools without a window and without a display.
 #pragma once
 
 #include "record_row.h"

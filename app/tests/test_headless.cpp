@@ -45,6 +45,19 @@ TEST_F(HeadlessTest, CollectBackgroundThenMeasure) {
     expect_target_truth(read(file("a1.bmp")), read(file("a2.bmp")), 0);
     expect_maps_truth(base + ".ome.tif");
     EXPECT_EQ(read_bytes(base + ".ome.tif"), read_bytes(file("maps.ome.tif")));
+    // --info tells what the maps hold, and that a file of another kind is none
+    write_bytes(file("work/notes.tif"), "not a TIFF");
+    const Outcome info = vexolan({"--info", base + ".ome.tif", "notes.tif"});
+    EXPECT_EQ(info.status, 1);
+    EXPECT_TRUE(info.out.startsWith("file: " + base +
+                                    ".ome.tif\nmaps: 640 x 480, 8 pages: T, "
+                                    "|sin d|, R (nm), phi (degree), sigma R (nm), sigma phi "
+                                    "(degree), orientation mask, clipped mask\npixel size: "))
+        << info.out.toStdString();
+    EXPECT_TRUE(info.out.contains("\nwavelength nm: 550\n")) << info.out.toStdString();
+    EXPECT_TRUE(info.out.contains("\ncalibrated: yes\n")) << info.out.toStdString();
+    EXPECT_TRUE(info.err.startsWith("vexolan: notes.tif: not a TIFF file"))
+        << info.err.toStdString();
 }
 
 // The quantitative maps of the test slide, calibrated, as an independent reader reads them:

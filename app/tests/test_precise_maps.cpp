@@ -14,7 +14,7 @@
 namespace {
 
 precise_maps::Plane uniform(float value, int width = 8, int height = 6) {
-    return {width, height, std::vector<float>(size_t(width) * size_t(height), value)};
+    return {width, height, std::vector<float>(size_t(width) * size_t(height), value), {}};
 }
 
 // Integrations of a sample of transmission t, |sin d| s and slow axis phi under light of
@@ -68,6 +68,26 @@ TEST(PreciseMaps, ValuesFromTheFourAngles) {
     Inputs bright = sample(0.7, 0.2, 0);
     bright.forward[2].values[3] = 255;
     EXPECT_EQ(compute(bright).page[clipped_mask][3], 1);
+    // so is a pixel whose sample is the mean of three channels of which one clipped, in an
+    // integration or in a background image
+    QImage frame(8, 6, QImage::Format_RGB32);
+    frame.fill(qRgb(100, 100, 100));
+    frame.setPixel(4, 0, qRgb(100, 255, 100));
+    frames::Accumulator sums;
+    sums.store(frame);
+    sums.add(frame);
+    Inputs grey = sample(0.5, 0.2, 0);
+    grey.backward[1] = plane_of(sums, 2, saturation::Channel::mean);
+    EXPECT_EQ(grey.backward[1].values[4], 455 / 3.0f);
+    grey.background[3] = plane_of(frame, saturation::Channel::mean);
+    EXPECT_EQ(grey.background[3].clipped[4], 1);
+    grey.background[3].values.assign(48, 200);
+    grey.background[3].clipped.assign(48, 0);
+    grey.background[3].clipped[6] = 1;
+    const Maps greys = compute(grey);
+    EXPECT_EQ(greys.page[clipped_mask][4], 1);
+    EXPECT_EQ(greys.page[clipped_mask][6], 1);
+    EXPECT_EQ(greys.page[clipped_mask][5], 0);
     // planes of two sizes are refused
     Inputs mixed = sample(0.7, 0.2, 0);
     mixed.backward[1] = uniform(100, 4, 4);

@@ -145,8 +145,21 @@ TEST_F(SequenceTest, BackgroundImagesCalibrateTheEmptyField) {
     QImage sind = read(file("a1.bmp")), mean = read(file("a0.bmp"));
     EXPECT_NEAR(median_red(sind, 320, 240) / 255.0, 0.04, 0.015);
     EXPECT_LT(median_red(mean, 40, 40), 0.8 * median_red(mean, 320, 240));
+    // the measurement's maps go with its saved set
+    auto save_all = [&](const QString& name) {
+        dialogs.files.push_back(name);
+        form->Save_all_imagesClick();
+    };
+    ASSERT_TRUE(QFile::exists(file("maps.ome.tif")));
+    save_all(file("field.bmp"));
+    EXPECT_EQ(read_bytes(file("field.ome.tif")), read_bytes(file("maps.ome.tif")));
 
     EXPECT_EQ(run(form->Collectbackgroundimages), measurement + QStringList{"background 0°"});
+    // a collection's results have no maps, and a set saved over the earlier one keeps none
+    EXPECT_FALSE(QFile::exists(file("maps.ome.tif")));
+    save_all(file("field.bmp"));
+    EXPECT_TRUE(QFile::exists(file("field.a1.bmp")));
+    EXPECT_FALSE(QFile::exists(file("field.ome.tif")));
     const QString prefix = file("04x_o_640 x 480_550_");
     EXPECT_EQ(form->background_prefix(), prefix);
     QStringList stored;
@@ -167,6 +180,12 @@ TEST_F(SequenceTest, BackgroundImagesCalibrateTheEmptyField) {
         EXPECT_LT(median_red(sind, p.x(), p.y()) / 255.0, 0.015) << p.x() << ", " << p.y();
         EXPECT_NEAR(median_red(mean, p.x(), p.y()), middle, 2) << p.x() << ", " << p.y();
     }
+    EXPECT_EQ(form->Label13->caption(), "Ready");
+    // maps that cannot be written are said, and none are left
+    ASSERT_TRUE(QDir().mkdir(file("maps.ome.tif.part")));
+    run(form->Start_Sequence);
+    EXPECT_EQ(form->Label13->caption(), "Ready, no maps");
+    EXPECT_FALSE(QFile::exists(file("maps.ome.tif")));
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(" | ").toStdString();
 }
 
@@ -451,6 +470,27 @@ TEST_F(FakeCameraSequenceTest, IntegrationsStartAfterThePolarizerArrived) {
         EXPECT_EQ(qRed(image.pixel(50, 5)), 100 + angle * 200 / 360) << angle;
     }
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(" | ").toStdString();
+}
+
+// The first frame after the polarizer has arrived may have been exposed while it turned: it
+// is let go, and the integration takes the next one (here each first frame at a new motor
+// position is black).
+TEST_F(FakeCameraSequenceTest, TheFirstFrameAtRestIsLetGo) {
+    int last_position = -1;
+    frame = [&] {
+        const int position = sim->current_position(0);
+        QImage f(100, 10, QImage::Format_RGB32);
+        f.fill(position == last_position ? qRgb(100 + position, 0, 0) : qRgb(0, 0, 0));
+        last_position = position;
+        return f;
+    };
+    measure();
+    for (int angle : angles) {
+        QImage image;
+        ASSERT_EQ(bitmap_file::read(folder.path() + QStringLiteral("/%1.bmp").arg(angle), image),
+                  bmp::Status::ok);
+        EXPECT_EQ(qRed(image.pixel(50, 5)), 100 + angle * 200 / 360) << angle;
+    }
 }
 
 // Clipped pixels in the channel the engine reads, more than 0.1% of an integrated image,

@@ -254,6 +254,9 @@ class TForm1 : public QWidget {
         // shown results come from calibrated angle images
         long double shown_maximum = 1.0L;
         bool shown_calibrated = false;
+        // whether the maps in the program folder are those of the shown engine results: the
+        // measurement that wrote them ended with its engine run "Ready"
+        bool maps_shown = false;
         int32_t result_width = 320, result_height = 240;
         // the legend pictures as stored with the window, before anything is drawn on them
         std::array<QImage, 4> legend_backgrounds;
@@ -434,7 +437,7 @@ class TForm1 : public QWidget {
     QImage combine_angle_image(int32_t angle, const QString& prefix);
     // The quantitative maps of the measurement that has just ended, written beside its
     // angle images; a failure is said, and no maps of an earlier measurement are left.
-    void write_maps(const QString& prefix, const pass_check::Findings& found);
+    bool write_maps(const QString& prefix, const pass_check::Findings& found);
     saturation::Channel engine_sample() const;
     void store_background_images(const QString& prefix);
     void show_progress(const QString& step);

@@ -74,11 +74,15 @@ void TForm1::Save_all_imagesClick() {
         ui::set_checked(result_view(kind).saved, true);
         SaveimagesClick(with_extension(chosen, saved_extension(kind)));
     }
-    // the quantitative maps of the measurement whose results these are
+    // the quantitative maps of the measurement whose results these are; none of another
+    // set under the name
     const QString maps = shell.measurement_folder + QString::fromLatin1(precise_maps::file_name);
-    if (display.shown == Shown::engine_results && QFileInfo(maps).isFile())
-        copy_replacing(maps,
-                       with_extension(chosen, QString::fromLatin1(precise_maps::saved_extension)));
+    const QString saved =
+        with_extension(chosen, QString::fromLatin1(precise_maps::saved_extension));
+    if (display.shown == Shown::engine_results && display.maps_shown && QFileInfo(maps).isFile())
+        copy_replacing(maps, saved);
+    else
+        QFile::remove(saved);
 }
 
 void TForm1::SaveimagesClick(const QString& path) {

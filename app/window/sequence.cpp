@@ -111,6 +111,9 @@ void TForm1::Start_SequenceClick() {
     sequence.notes = plan.notes;
     sequence.passes.clear();
     sequence.precise = {};
+    // the maps of the last measurement go with its angle images, which this one replaces
+    QFile::remove(shell.measurement_folder + QString::fromLatin1(precise_maps::file_name));
+    display.maps_shown = false;
     for (const QString& warning : plan.warnings)
         if (sequence.on_warning) sequence.on_warning(warning);
     executethis->setEnabled(true);
@@ -297,7 +300,7 @@ void TForm1::sequence_step(int32_t state) {
             if (sequence.on_warning) sequence.on_warning(warning);
     }
     sequence.passes.clear();
-    if (!sequence.collecting_background) write_maps(prefix, found);
+    const bool maps = !sequence.collecting_background && write_maps(prefix, found);
     sequence.precise = {};
     // what the angle image set is, for this run and every later one on it
     analysis.calibrated = sequence.calibrating && !sequence.collecting_background;
@@ -305,6 +308,7 @@ void TForm1::sequence_step(int32_t state) {
     analysis.clipped_percent = sequence.clipped_percent;
     ExecuteTarnwick();
     sequence.engine_code = analysis.result_code;
+    display.maps_shown = maps && analysis.result_code == TARNWICK_READY;
     // the background images are still to come: no new start before they are stored
     if (to_backgrounds) Start_Sequence->setEnabled(false);
 }
@@ -371,8 +375,9 @@ void TForm1::wait_for_integration(int32_t target) {
 // The forward pass: the integrated image becomes the angle image, replacing the file.
 const QImage& TForm1::save_angle_image(int32_t angle) {
     sequence.passes.set_forward(angle / 45, integration.integrated);
-    sequence.precise.forward[size_t(angle / 45)] =
-        precise_maps::plane_of(integration.sums, integration.frames, engine_sample());
+    if (!sequence.collecting_background)
+        sequence.precise.forward[size_t(angle / 45)] =
+            precise_maps::plane_of(integration.sums, integration.frames, engine_sample());
     bitmap_file::write_or_raise(shell.measurement_folder + image_name(angle),
                                 integration.integrated);
     return integration.integrated;
@@ -383,8 +388,9 @@ const QImage& TForm1::save_angle_image(int32_t angle) {
 // shown in the preview and replaces the forward image.
 QImage TForm1::combine_angle_image(int32_t angle, const QString& prefix) {
     sequence.passes.set_backward(angle / 45, integration.integrated);
-    sequence.precise.backward[size_t(angle / 45)] =
-        precise_maps::plane_of(integration.sums, integration.frames, engine_sample());
+    if (!sequence.collecting_background)
+        sequence.precise.backward[size_t(angle / 45)] =
+            precise_maps::plane_of(integration.sums, integration.frames, engine_sample());
     const QString path = shell.measurement_folder + image_name(angle);
     QImage combined = integration.integrated;
     const QImage forward = read_image(path);
@@ -402,9 +408,9 @@ saturation::Channel TForm1::engine_sample() const {
     return (checked ? colour_channels::table[*checked] : colour_channels::engine_default).sample;
 }
 
-void TForm1::write_maps(const QString& prefix, const pass_check::Findings& found) {
+bool TForm1::write_maps(const QString& prefix, const pass_check::Findings& found) {
     const QString path = shell.measurement_folder + QString::fromLatin1(precise_maps::file_name);
-    precise_maps::Inputs in = sequence.precise;
+    precise_maps::Inputs in = std::move(sequence.precise);
     precise_maps::Metadata m;
     bool whole = false;
     const double wavelength = nm->text().toDouble(&whole);
@@ -428,7 +434,7 @@ void TForm1::write_maps(const QString& prefix, const pass_check::Findings& found
                 const QDateTime stored = QFileInfo(background).lastModified();
                 if (!oldest.isValid() || stored < oldest) oldest = stored;
             }
-            m.background_date = oldest.toString(Qt::ISODate);
+            m.background_date = oldest.toUTC().toString(Qt::ISODate);
         }
         const precise_maps::Maps maps = precise_maps::compute(in);
         if (const std::optional<size_t> objective = checked_objective();
@@ -438,10 +444,11 @@ void TForm1::write_maps(const QString& prefix, const pass_check::Findings& found
     } catch (const std::exception& e) {
         problem = QString::fromStdString(e.what());
     }
-    if (problem.isEmpty()) return;
+    if (problem.isEmpty()) return true;
     QFile::remove(path); // no maps of another measurement beside these results
     sequence.notes << QStringLiteral("no maps");
     if (sequence.on_warning) sequence.on_warning(QStringLiteral("maps not written: ") + problem);
+    return false;
 }
 
 // The four angle images become the background images of the current settings, as one set:
