@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 namespace pass_check {
 
@@ -79,18 +80,23 @@ bool Passes::complete() const {
     return true;
 }
 
-Findings Passes::findings() const {
-    std::array<Sums, 4> sums;
-    const int width = forward_[0].width(), height = forward_[0].height();
+namespace {
+
+// Every sample that clipped in none of the eight integrations, with its angle images A, the
+// differences D and the slopes g at the four angles.
+template <typename Visit>
+void each_sample(const std::array<QImage, 4>& forward, const std::array<QImage, 4>& backward,
+                 const Visit& visit) {
+    const int width = forward[0].width(), height = forward[0].height();
     // a grey camera's frames have one sample a pixel, not three: counted once, as its noise is
-    const bool grey = forward_[0].isGrayscale();
+    const bool grey = forward[0].isGrayscale();
     // of a large frame every few rows: a million pixels tell the passes apart well enough
     const int row_step = int(std::max<qint64>(1, qint64(width) * height / 1'000'000));
     for (int y = 0; y < height; y += row_step) {
         std::array<const uchar*, 4> f, b;
         for (size_t i = 0; i < 4; ++i) {
-            f[i] = forward_[i].constScanLine(y);
-            b[i] = backward_[i].constScanLine(y);
+            f[i] = forward[i].constScanLine(y);
+            b[i] = backward[i].constScanLine(y);
         }
         for (size_t k = 0; k < size_t(width) * 4; ++k) {
             if (k % 4 == 3 || (grey && k % 4 != 0)) continue; // the spare byte, or grey twins
@@ -106,20 +112,61 @@ Findings Passes::findings() const {
             const double a = (mean[2] - mean[0]) / 2, bb = (mean[3] - mean[1]) / 2;
             // g at 0, 45, 90 and 135 degrees: 2a sin 2p - 2b cos 2p
             const std::array<double, 4> g{-2 * bb, 2 * a, 2 * bb, -2 * a};
-            for (size_t i = 0; i < 4; ++i) {
-                Sums& s = sums[i];
-                s.aa += mean[i] * mean[i];
-                s.ag += mean[i] * g[i];
-                s.gg += g[i] * g[i];
-                s.da += diff[i] * mean[i];
-                s.dg += diff[i] * g[i];
-                s.dd += diff[i] * diff[i];
-                s.n += 1;
-            }
+            visit(mean, diff, g);
         }
     }
+}
+
+} // namespace
+
+Findings Passes::findings() const {
+    std::array<Sums, 4> sums;
+    each_sample(forward_, backward_, [&](const auto& mean, const auto& diff, const auto& g) {
+        for (size_t i = 0; i < 4; ++i) {
+            Sums& s = sums[i];
+            s.aa += mean[i] * mean[i];
+            s.ag += mean[i] * g[i];
+            s.gg += g[i] * g[i];
+            s.da += diff[i] * mean[i];
+            s.dg += diff[i] * g[i];
+            s.dd += diff[i] * diff[i];
+            s.n += 1;
+        }
+    });
     Findings out;
     for (size_t i = 0; i < 4; ++i) out.at[i] = solved(sums[i]);
+
+    // What the lamp and the polarizer leave of the differences is the camera's noise, the
+    // same everywhere, unless something in the picture changed between the passes: a
+    // sample that moved leaves differences far beyond the noise along its edges. The noise
+    // from the median of what is left (robust against those few), and the share beyond
+    // six times it.
+    std::array<double, 4> drift{}, angle{};
+    for (size_t i = 0; i < 4; ++i) {
+        drift[i] = out.at[i].drift_percent / 100;
+        angle[i] = out.at[i].angle_degrees * std::numbers::pi / 180;
+    }
+    constexpr double bin = 1.0 / 32;
+    std::vector<long> histogram(size_t(64 / bin) + 1);
+    long samples = 0;
+    each_sample(forward_, backward_, [&](const auto& mean, const auto& diff, const auto& g) {
+        for (size_t i = 0; i < 4; ++i) {
+            const double rest = std::fabs(diff[i] - drift[i] * mean[i] - angle[i] * g[i]);
+            ++histogram[std::min(histogram.size() - 1, size_t(rest / bin))];
+            ++samples;
+        }
+    });
+    if (samples > 0) {
+        long seen = 0;
+        size_t median = 0;
+        while (median + 1 < histogram.size() && (seen += histogram[median]) * 2 < samples) ++median;
+        // 8-bit integrations are rounded: the noise is never taken below that rounding's
+        const double sigma = std::max(0.3, (double(median) + 0.5) * bin / 0.6745);
+        long beyond = 0;
+        for (size_t b = size_t(6 * sigma / bin) + 1; b < histogram.size(); ++b)
+            beyond += histogram[b];
+        out.changed_percent = 100.0 * double(beyond) / double(samples);
+    }
     // the lamp's change is that of the backward integration against the forward one
     for (AtAngle& a : out.at) a.drift_percent = -a.drift_percent;
     return out;
@@ -131,6 +178,7 @@ QStringList notes(const Findings& findings) {
         out << QStringLiteral("polarizer backlash %1°").arg(angle, 0, 'f', 1);
     if (const double drift = findings.worst_drift_percent(); drift > drift_limit_percent)
         out << QStringLiteral("lamp drift %1%").arg(drift, 0, 'f', 1);
+    if (findings.changed_percent > changed_limit_percent) out << QStringLiteral("sample moved");
     return out;
 }
 
@@ -146,6 +194,11 @@ QStringList warnings(const Findings& findings) {
                               "backward passes: let the lamp settle, and collect the background "
                               "images again")
                    .arg(drift, 0, 'f', 1);
+    if (findings.changed_percent > changed_limit_percent)
+        out << QStringLiteral("%1% of the samples differ between the forward and backward "
+                              "passes far beyond the camera's noise: the sample, or the camera, "
+                              "moved, or the scene changed")
+                   .arg(findings.changed_percent, 0, 'f', 1);
     return out;
 }
 

@@ -12,7 +12,9 @@
 //   its drive, or a motor that lost steps). The sign of d depends on the sense of rotation;
 //   its size does not.
 // Samples clipped (0 or 255) in any of the eight integrations are left out: their
-// differences say nothing.
+// differences say nothing. What the fit leaves is the camera's noise alone unless something
+// in the picture changed between the passes (a sample that moved): the share of samples
+// beyond six times that noise tells it.
 #pragma once
 
 #include <QImage>
@@ -25,6 +27,9 @@ namespace pass_check {
 // Beyond these the passes disagree by more than the instrument's own noise does.
 constexpr double angle_limit_degrees = 0.25;
 constexpr double drift_limit_percent = 0.5;
+// The share of samples that differ far beyond the noise (six times it) once the lamp's and
+// the polarizer's part is taken out: a sample that moved, or a scene that changed.
+constexpr double changed_limit_percent = 0.5;
 
 struct AtAngle {
     double drift_percent = 0; // the lamp, backward against forward
@@ -37,7 +42,8 @@ struct AtAngle {
 };
 
 struct Findings {
-    std::array<AtAngle, 4> at; // 0, 45, 90, 135 degrees
+    std::array<AtAngle, 4> at;  // 0, 45, 90, 135 degrees
+    double changed_percent = 0; // samples beyond six times the noise
     double worst_drift_percent() const;
     double worst_angle_degrees() const;
 };
@@ -59,7 +65,7 @@ class Passes {
 };
 
 // What the status line adds to the results ("polarizer backlash 0.6°", "lamp drift
-// 1.2%"), and the warnings that say more; both empty when the passes agree.
+// 1.2%", "sample moved"), and the warnings that say more; both empty when the passes agree.
 QStringList notes(const Findings& findings);
 QStringList warnings(const Findings& findings);
 

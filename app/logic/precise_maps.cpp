@@ -392,6 +392,12 @@ std::optional<QStringList> describe(const QString& path, QString* why) {
     while (directories < 10000 && TIFFReadDirectory(t) == 1);
     TIFFClose(t);
 
+    // what a file says is printed as plain lines: no control characters of its own
+    const auto plain = [](QString said) {
+        for (QChar& c : said)
+            if (c.unicode() < 0x20 || c.unicode() == 0x7f) c = QLatin1Char(' ');
+        return said;
+    };
     QStringList channels, values;
     QString pixel_size, pixel_unit, key;
     QXmlStreamReader xml(description);
@@ -402,14 +408,14 @@ std::optional<QStringList> describe(const QString& path, QString* why) {
         const auto a = xml.attributes();
         if (xml.name() == QLatin1String("OME")) ome = true;
         if (xml.name() == QLatin1String("Pixels")) {
-            pixel_size = a.value(QLatin1String("PhysicalSizeX")).toString();
-            pixel_unit = a.value(QLatin1String("PhysicalSizeXUnit")).toString();
+            pixel_size = plain(a.value(QLatin1String("PhysicalSizeX")).toString());
+            pixel_unit = plain(a.value(QLatin1String("PhysicalSizeXUnit")).toString());
         }
         if (xml.name() == QLatin1String("Channel"))
             channels << a.value(QLatin1String("Name")).toString();
         if (xml.name() == QLatin1String("M")) {
-            key = a.value(QLatin1String("K")).toString();
-            const QString value = xml.readElementText();
+            key = plain(a.value(QLatin1String("K")).toString());
+            const QString value = plain(xml.readElementText());
             if (key.startsWith(QLatin1String("unit of ")))
                 units[key.mid(8)] = value;
             else if (key != QLatin1String("validity"))

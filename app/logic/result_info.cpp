@@ -52,7 +52,8 @@ int print(int count, const char* const* files, std::FILE* out, std::FILE* err) {
     bool first = true;
     for (int i = 0; i < count; ++i) {
         const QString path = QString::fromLocal8Bit(files[i]);
-        if (path.endsWith(QLatin1String(".tif")) || path.endsWith(QLatin1String(".tiff"))) {
+        if (path.endsWith(QLatin1String(".tif"), Qt::CaseInsensitive) ||
+            path.endsWith(QLatin1String(".tiff"), Qt::CaseInsensitive)) {
             QString why;
             const std::optional<QStringList> lines = precise_maps::describe(path, &why);
             if (!lines) {

@@ -1,5 +1,6 @@
 // The two passes of a measurement held against each other, on integrations made from a
-// known model: the light behind a polarizer at t is M - a cos 2t - b sin 2t, the forward
+// known model (where a sample moves, a bright square of it stands elsewhere in the backward
+// pass): the light behind a polarizer at t is M - a cos 2t - b sin 2t, the forward
 // pass sees the polarizer d/2 beyond each angle and the backward pass d/2 short of it, and
 // the lamp is (1 + e) times as bright in the backward pass; each sample gets noise of
 // one grey level and is rounded as the camera's integrations are.
@@ -19,6 +20,8 @@ struct Model {
     // what clips in the forward pass: nothing, the right quarter of the field, or all but
     // two pixels
     enum { none, quarter, nearly_all } clipped = none;
+    // a bright square that stands this many pixels further right in the backward pass
+    double moved_px = 0;
 };
 
 pass_check::Passes integrated(const Model& m) {
@@ -36,7 +39,9 @@ pass_check::Passes integrated(const Model& m) {
                 uchar* row = image.scanLine(y);
                 for (int x = 0; x < w; ++x)
                     for (int c = 0; c < 4; ++c) {
-                        const double mean = 60 + 60.0 * y / h + 10 * c;
+                        const double left = 40 + (forward ? 0 : m.moved_px);
+                        const bool square = x >= left && x < left + 20 && y >= 20 && y < 40;
+                        const double mean = 60 + 60.0 * y / h + 10 * c + (square ? 40 : 0);
                         const double a = m.linear * std::cos(0.13 * x + c),
                                      b = m.linear * std::sin(0.07 * y - c);
                         double v = (mean - a * std::cos(2 * t) - b * std::sin(2 * t)) *
@@ -82,6 +87,7 @@ TEST(PassCheck, FindsBacklashAndLampDriftAndNothingOnASoundInstrument) {
          0,
          0,
          {}},
+        {"a square moved by 3 pixels", {.linear = 0, .moved_px = 3}, 0, 0, {"sample moved"}},
         {"empty field: no angle to see",
          {.backlash_degrees = 2, .drift = 0.01, .linear = 0},
          0,

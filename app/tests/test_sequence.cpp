@@ -153,6 +153,20 @@ TEST_F(SequenceTest, BackgroundImagesCalibrateTheEmptyField) {
     ASSERT_TRUE(QFile::exists(file("maps.ome.tif")));
     save_all(file("field.bmp"));
     EXPECT_EQ(read_bytes(file("field.ome.tif")), read_bytes(file("maps.ome.tif")));
+    // the results of another channel are not those of the maps; back on the measured one
+    // they are again
+    QRadioButton* measured = form->monochrome->isChecked() ? form->monochrome : form->red;
+    ASSERT_TRUE(measured->isChecked());
+    ui::set_checked(form->green, true);
+    form->ExecuteTarnwick();
+    ASSERT_EQ(form->Edit1->text().right(4), "-C g");
+    save_all(file("green.bmp"));
+    EXPECT_TRUE(QFile::exists(file("green.a1.bmp")));
+    EXPECT_FALSE(QFile::exists(file("green.ome.tif")));
+    ui::set_checked(measured, true);
+    form->ExecuteTarnwick();
+    save_all(file("again.bmp"));
+    EXPECT_TRUE(QFile::exists(file("again.ome.tif")));
 
     EXPECT_EQ(run(form->Collectbackgroundimages), measurement + QStringList{"background 0°"});
     // a collection's results have no maps, and a set saved over the earlier one keeps none

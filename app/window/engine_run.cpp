@@ -125,7 +125,10 @@ void TForm1::ExecuteTarnwick() {
     analysis.result_code = run.outcome == engine_library::Outcome::called ? run.code : -1;
     Label13->set_caption(run_status(run));
     if (!run.problem.isEmpty() && env_.diagnostic) env_.diagnostic(run.problem);
-    if (analysis.result_code == TARNWICK_READY)
+    if (analysis.result_code == TARNWICK_READY) {
         show_results(Shown::engine_results, display.sind_maximum);
+        display.maps_shown = display.maps_of_folder && engine_sample() == display.maps_sample &&
+                             nm->text() == display.maps_wavelength;
+    }
     Start_Sequence->setEnabled(true);
 }

@@ -254,8 +254,12 @@ class TForm1 : public QWidget {
         // shown results come from calibrated angle images
         long double shown_maximum = 1.0L;
         bool shown_calibrated = false;
-        // whether the maps in the program folder are those of the shown engine results: the
-        // measurement that wrote them ended with its engine run "Ready"
+        // the maps in the program folder: written by the last measurement, of the sample and
+        // wavelength it analysed; and whether they are those of the shown engine results (the
+        // engine's last "Ready" run read that sample at that wavelength)
+        bool maps_of_folder = false;
+        saturation::Channel maps_sample = saturation::Channel::red;
+        QString maps_wavelength;
         bool maps_shown = false;
         int32_t result_width = 320, result_height = 240;
         // the legend pictures as stored with the window, before anything is drawn on them

@@ -81,8 +81,10 @@ void TForm1::Save_all_imagesClick() {
         with_extension(chosen, QString::fromLatin1(precise_maps::saved_extension));
     if (display.shown == Shown::engine_results && display.maps_shown && QFileInfo(maps).isFile())
         copy_replacing(maps, saved);
-    else
-        QFile::remove(saved);
+    else if (QFileInfo::exists(saved) && !QFile::remove(saved))
+        throw std::runtime_error(QStringLiteral("Cannot remove \"%1\", the maps of another set.")
+                                     .arg(saved)
+                                     .toStdString());
 }
 
 void TForm1::SaveimagesClick(const QString& path) {

@@ -113,6 +113,7 @@ void TForm1::Start_SequenceClick() {
     sequence.precise = {};
     // the maps of the last measurement go with its angle images, which this one replaces
     QFile::remove(shell.measurement_folder + QString::fromLatin1(precise_maps::file_name));
+    display.maps_of_folder = false;
     display.maps_shown = false;
     for (const QString& warning : plan.warnings)
         if (sequence.on_warning) sequence.on_warning(warning);
@@ -300,7 +301,11 @@ void TForm1::sequence_step(int32_t state) {
             if (sequence.on_warning) sequence.on_warning(warning);
     }
     sequence.passes.clear();
-    const bool maps = !sequence.collecting_background && write_maps(prefix, found);
+    if (!sequence.collecting_background && write_maps(prefix, found)) {
+        display.maps_of_folder = true;
+        display.maps_sample = engine_sample();
+        display.maps_wavelength = nm->text();
+    }
     sequence.precise = {};
     // what the angle image set is, for this run and every later one on it
     analysis.calibrated = sequence.calibrating && !sequence.collecting_background;
@@ -308,7 +313,6 @@ void TForm1::sequence_step(int32_t state) {
     analysis.clipped_percent = sequence.clipped_percent;
     ExecuteTarnwick();
     sequence.engine_code = analysis.result_code;
-    display.maps_shown = maps && analysis.result_code == TARNWICK_READY;
     // the background images are still to come: no new start before they are stored
     if (to_backgrounds) Start_Sequence->setEnabled(false);
 }
