@@ -1,7 +1,7 @@
 #include "headless.h"
-#include "logic/precise_maps.h"
 
 #include "logic/bitmap_file.h"
+#include "logic/precise_maps.h"
 #include "logic/saturation.h"
 #include "ui/handlers.h"
 #include "ui/wait.h"

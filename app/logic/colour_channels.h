@@ -11,6 +11,7 @@
 namespace colour_channels {
 
 struct Channel {
+    const char* name;           // as files of maps record it
     char option;                // the engine's "-C" letter
     const char* wavelength;     // nm: the wavelength the button sets
     frames::Channels kept;      // what the combinations of the backward pass keep
@@ -18,10 +19,10 @@ struct Channel {
 };
 
 inline constexpr std::array<Channel, 4> table{{
-    {'r', "600", frames::Channels::red, saturation::Channel::red},
-    {'g', "550", frames::Channels::green, saturation::Channel::green},
-    {'b', "500", frames::Channels::blue, saturation::Channel::blue},
-    {'m', "550", frames::Channels::all, saturation::Channel::mean},
+    {"red", 'r', "600", frames::Channels::red, saturation::Channel::red},
+    {"green", 'g', "550", frames::Channels::green, saturation::Channel::green},
+    {"blue", 'b', "500", frames::Channels::blue, saturation::Channel::blue},
+    {"monochrome", 'm', "550", frames::Channels::all, saturation::Channel::mean},
 }};
 
 // With no channel chosen the engine reads red, its default.

@@ -442,7 +442,9 @@ class TForm1 : public QWidget {
     // The quantitative maps of the measurement that has just ended, written beside its
     // angle images; a failure is said, and no maps of an earlier measurement are left.
     bool write_maps(const QString& prefix, const pass_check::Findings& found);
+    // The sample the engine reads of a pixel, by the chosen channel.
     saturation::Channel engine_sample() const;
+    void forget_passes();
     void store_background_images(const QString& prefix);
     void show_progress(const QString& step);
     void check_clipping(const QString& step, int32_t angle, const QImage& angle_image);

@@ -109,8 +109,7 @@ void TForm1::Start_SequenceClick() {
     sequence.background_prefix = plan.background_prefix;
     sequence.calibrating = plan.calibrating;
     sequence.notes = plan.notes;
-    sequence.passes.clear();
-    sequence.precise = {};
+    forget_passes();
     // the maps of the last measurement go with its angle images, which this one replaces
     QFile::remove(shell.measurement_folder + QString::fromLatin1(precise_maps::file_name));
     display.maps_of_folder = false;
@@ -135,10 +134,8 @@ TForm1::StartPlan TForm1::plan_start(bool measuring) {
     plan.background_prefix = background_prefix();
     if (!measuring) return plan;
     const QString settings = background_set::settings_name(plan.background_prefix);
-    const std::optional<size_t> checked = checked_channel();
-    const background_set::Check c = background_set::check(
-        plan.background_prefix, frame,
-        (checked ? colour_channels::table[*checked] : colour_channels::engine_default).sample);
+    const background_set::Check c =
+        background_set::check(plan.background_prefix, frame, engine_sample());
     switch (c.verdict) {
     case background_set::Check::Verdict::none:
         plan.notes << QStringLiteral("not corrected");
@@ -300,13 +297,12 @@ void TForm1::sequence_step(int32_t state) {
         for (const QString& warning : pass_check::warnings(found))
             if (sequence.on_warning) sequence.on_warning(warning);
     }
-    sequence.passes.clear();
     if (!sequence.collecting_background && write_maps(prefix, found)) {
         display.maps_of_folder = true;
         display.maps_sample = engine_sample();
         display.maps_wavelength = nm->text();
     }
-    sequence.precise = {};
+    forget_passes();
     // what the angle image set is, for this run and every later one on it
     analysis.calibrated = sequence.calibrating && !sequence.collecting_background;
     analysis.notes = sequence.collecting_background ? QStringList() : sequence.notes;
@@ -324,8 +320,7 @@ void TForm1::end_sequence() {
     sequence.state = 0;
     sequence.running = false;
     sequence.collecting_background = false;
-    sequence.passes.clear();
-    sequence.precise = {};
+    forget_passes();
     actualresolution();
 }
 
@@ -407,6 +402,12 @@ QImage TForm1::combine_angle_image(int32_t angle, const QString& prefix) {
     return combined;
 }
 
+// The integrations of both passes are needed only until the sequence's last one has ended.
+void TForm1::forget_passes() {
+    sequence.passes.clear();
+    sequence.precise = {};
+}
+
 saturation::Channel TForm1::engine_sample() const {
     const std::optional<size_t> checked = checked_channel();
     return (checked ? colour_channels::table[*checked] : colour_channels::engine_default).sample;
@@ -421,8 +422,8 @@ bool TForm1::write_maps(const QString& prefix, const pass_check::Findings& found
     in.wavelength_nm = whole && wavelength > 0 ? wavelength : analysis.wavelength;
     m.wavelength_nm = in.wavelength_nm;
     const std::optional<size_t> checked = checked_channel();
-    static const char* const channel_names[] = {"red", "green", "blue", "monochrome"};
-    m.channel = QString::fromLatin1(checked ? channel_names[*checked] : channel_names[0]);
+    m.channel = QString::fromLatin1(
+        (checked ? colour_channels::table[*checked] : colour_channels::engine_default).name);
     m.integrations = integration.frames;
     m.program_version = QStringLiteral(VEXOLAN_VERSION_TEXT);
     m.lamp_drift_percent = found.worst_drift_percent();
@@ -513,9 +514,7 @@ void TForm1::show_progress(const QString& step) {
 // integration and the angle image written from it count: a calibrated image clips where
 // the sample is brighter than 1.275 times its background, also where the camera did not.
 void TForm1::check_clipping(const QString& step, int32_t angle, const QImage& angle_image) {
-    const std::optional<size_t> checked = checked_channel();
-    const saturation::Channel channel =
-        (checked ? colour_channels::table[*checked] : colour_channels::engine_default).sample;
+    const saturation::Channel channel = engine_sample();
     const double percent = std::max(saturation::clipped_percent(integration.integrated, channel),
                                     saturation::clipped_percent(angle_image, channel));
     if (percent <= saturation::limit_percent) return;
