@@ -160,8 +160,10 @@ Findings Passes::findings() const {
         long seen = 0;
         size_t median = 0;
         while (median + 1 < histogram.size() && (seen += histogram[median]) * 2 < samples) ++median;
-        // 8-bit integrations are rounded: the noise is never taken below that rounding's
-        const double sigma = std::max(0.3, (double(median) + 0.5) * bin / 0.6745);
+        // 8-bit integrations are rounded, so their differences are whole numbers: with little
+        // noise most are 0 and the median says nothing. The noise is never taken below half a
+        // level, so that a difference of two levels is never counted beyond it.
+        const double sigma = std::max(0.5, (double(median) + 0.5) * bin / 0.6745);
         long beyond = 0;
         for (size_t b = size_t(6 * sigma / bin) + 1; b < histogram.size(); ++b)
             beyond += histogram[b];
