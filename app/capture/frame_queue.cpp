@@ -1,6 +1,7 @@
 #include "frame_queue.h"
 
-#include <QMetaObject>
+#include <QCoreApplication>
+#include <QEvent>
 
 #include <utility>
 
@@ -15,10 +16,24 @@ void FrameQueue::push(QImage frame) {
         ++dropped_;
     }
     frames_.push_back(std::move(frame));
-    if (posted_) return;
-    posted_ = true;
-    QMetaObject::invokeMethod(
-        this, [this] { deliver_one(); }, Qt::QueuedConnection);
+    if (!posted_) post_delivery();
+}
+
+void FrameQueue::post_delivery() {
+    auto* e = new QEvent(QEvent::User);
+    posted_ = e;
+    QCoreApplication::postEvent(this, e);
+}
+
+bool FrameQueue::event(QEvent* e) {
+    bool ours = false;
+    {
+        std::lock_guard lock(mutex_);
+        ours = e == posted_;
+    }
+    if (!ours) return QObject::event(e);
+    deliver_one();
+    return true;
 }
 
 void FrameQueue::discard() {
@@ -37,17 +52,11 @@ void FrameQueue::deliver_one() {
     QImage frame;
     {
         std::lock_guard lock(mutex_);
-        if (frames_.empty()) {
-            posted_ = false;
-            return;
-        }
+        posted_ = nullptr;
+        if (frames_.empty()) return;
         frame = std::move(frames_.front());
         frames_.pop_front();
-        if (frames_.empty())
-            posted_ = false;
-        else
-            QMetaObject::invokeMethod(
-                this, [this] { deliver_one(); }, Qt::QueuedConnection);
+        if (!frames_.empty()) post_delivery();
     }
     if (deliver) deliver(frame);
 }

@@ -5,6 +5,7 @@
 // newest frames and memory never grows.
 #pragma once
 
+#include <QEvent>
 #include <QImage>
 #include <QObject>
 
@@ -30,13 +31,20 @@ class FrameQueue : public QObject {
     // Receives every frame on the GUI thread.
     std::function<void(const QImage&)> deliver;
 
+  protected:
+    bool event(QEvent* e) override;
+
   private:
     void deliver_one();
+    // Asks the GUI thread for one delivery; under the lock. The event carries nothing and
+    // is known by its address: the frames go through the lock alone, which the camera
+    // thread and the GUI thread share.
+    void post_delivery();
 
     const size_t capacity_;
     mutable std::mutex mutex_;
     std::deque<QImage> frames_;
-    bool posted_ = false; // a delivery is on its way to the GUI thread
+    const QEvent* posted_ = nullptr; // the delivery on its way to the GUI thread
     size_t dropped_ = 0;
 };
 

@@ -70,6 +70,17 @@ void VirtualCamera::set_frame_rate(double frames_per_second) {
     wake_.notify_all();
 }
 
+namespace {
+// ThreadSanitizer does not see Qt's reference counts, by which an image comes back from the
+// window to be filmed into again: built with it, the camera films each frame into an image
+// of its own, and everything else it shares with the window is still checked.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool reuse_images = false;
+#else
+constexpr bool reuse_images = true;
+#endif
+} // namespace
+
 // The camera's thread: a frame of the microscope as it is now, then a wait for the next
 // frame time. A thread that falls behind skips frames rather than catching up in a burst.
 // It films into a few images in turn, each again once the window has let go of it.
@@ -84,7 +95,8 @@ void VirtualCamera::film(const FrameSink& sink, QSize size, uint64_t seed) {
         auto image = std::find_if(images.begin(), images.end(),
                                   [](const QImage& i) { return i.isNull() || i.isDetached(); });
         if (image == images.end()) image = images.begin(); // all held: a new one
-        if (image->isNull() || !image->isDetached()) *image = QImage(size, QImage::Format_RGB32);
+        if (!reuse_images || image->isNull() || !image->isDetached())
+            *image = QImage(size, QImage::Format_RGB32);
         microscope_->frame_into(*image, noise);
         sink(*image);
         lock.lock();

@@ -2,6 +2,7 @@
 
 #include "tarnwick_contract.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QSaveFile>
 
@@ -65,8 +66,14 @@ bool write(const QString& path, const QImage& image) {
 }
 
 bool write_picture(const QString& path, const QImage& image, const char* format) {
+    // encoded in memory first: Qt's PNG writer loses a buffer when a write fails under it
+    // (a full disk), and a picture is small beside what it takes to draw it
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, format)) return false;
     QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && image.save(&file, format) && file.commit();
+    return file.open(QIODevice::WriteOnly) && file.write(encoded) == encoded.size() &&
+           file.commit();
 }
 
 void write_or_raise(const QString& path, const QImage& image) {

@@ -1,15 +1,18 @@
 #include "phidget_stepper.h"
 
-#include <QMetaObject>
+#include <QCoreApplication>
+#include <QEvent>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <dlfcn.h>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 
 namespace stepper {
 
@@ -70,33 +73,57 @@ std::string motor_role(const char* role, int index) {
 } // namespace
 
 // The library's handlers run on its thread. They read what the window will ask of the
-// board while the channel is attached, and post the event to the controller's (GUI)
-// thread, unless the controller is going away; the lock keeps it from going while a post
-// is under way.
+// board while the channel is attached, and leave the event for the controller's (GUI)
+// thread, unless the controller is going away; the lock keeps it from going while an
+// event is left. The events wait under the lock, and an event that carries nothing, known
+// by its address, asks the GUI thread to take them: the two threads share nothing else.
 struct PhidgetController::Relay {
     struct Context {
         Relay* relay;
         int index;
     };
+    using Delivery = std::function<void(PhidgetController&)>;
     const Api* api;
     std::mutex lock;
     PhidgetController* owner;
+    std::deque<Delivery> waiting;
+    const QEvent* posted = nullptr; // on its way to the GUI thread while any event waits
     std::array<Context, 4> contexts;
 
     Relay(const Api* a, PhidgetController* o) : api(a), owner(o) {
         for (int i = 0; i < 4; ++i) contexts[size_t(i)] = {this, i};
     }
 
-    void post(std::function<void(PhidgetController&)> deliver) {
+    // One posted event asks for one delivery: other events (timers, input) run between
+    // them, and a handler that processes events inside its call cannot take the library's
+    // events out of their order.
+    void post(Delivery deliver) {
         std::lock_guard<std::mutex> hold(lock);
         if (!owner) return;
-        PhidgetController* o = owner;
-        QMetaObject::invokeMethod(
-            o, [o, deliver = std::move(deliver)] { deliver(*o); }, Qt::QueuedConnection);
+        waiting.push_back(std::move(deliver));
+        if (!posted) post_one();
+    }
+    void post_one() { // under the lock
+        auto* e = new QEvent(QEvent::User);
+        posted = e;
+        QCoreApplication::postEvent(owner, e);
+    }
+    // The GUI thread, for each event the controller receives: whether it is the relay's,
+    // and then the oldest event left, if any.
+    bool take(const QEvent* e, std::optional<Delivery>& first) {
+        std::lock_guard<std::mutex> hold(lock);
+        if (e != posted) return false;
+        posted = nullptr;
+        if (waiting.empty()) return true;
+        first = std::move(waiting.front());
+        waiting.pop_front();
+        if (!waiting.empty() && owner) post_one();
+        return true;
     }
     void stop() {
         std::lock_guard<std::mutex> hold(lock);
         owner = nullptr;
+        waiting.clear();
     }
 
     // The board's name for the window, its serial number and its motors, read while the
@@ -165,6 +192,13 @@ PhidgetController::PhidgetController(const std::string& library) {
             return;
         }
     }
+}
+
+bool PhidgetController::event(QEvent* e) {
+    std::optional<Relay::Delivery> deliver;
+    if (!relay_ || !relay_->take(e, deliver)) return QObject::event(e);
+    if (deliver) (*deliver)(*this);
+    return true;
 }
 
 PhidgetController::~PhidgetController() {

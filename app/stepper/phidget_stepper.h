@@ -59,6 +59,9 @@ class PhidgetController : public QObject, public Controller {
     struct Api;   // the library's functions
     struct Relay; // carries the library's events to the GUI thread
 
+  protected:
+    bool event(QEvent* e) override;
+
   private:
     struct Board {
         std::string name; // as given to the window

@@ -23,6 +23,8 @@ namespace fake_v4l2 {
 std::atomic<long> empty_polls{0};
 int exposure = 156, gain = 32;
 int exposure_auto = V4L2_EXPOSURE_APERTURE_PRIORITY;
+std::atomic<bool> lost{false};
+std::atomic<long> lost_calls{0};
 
 namespace {
 
@@ -119,6 +121,11 @@ int answer(unsigned long request, void* arg) {
         return 0;
     case VIDIOC_DQBUF: {
         auto* b = static_cast<v4l2_buffer*>(arg);
+        if (lost) {
+            ++lost_calls;
+            errno = ENODEV;
+            return -1;
+        }
         for (int i = 0; streaming && i < buffers; ++i)
             if (queued[i]) {
                 queued[i] = false;

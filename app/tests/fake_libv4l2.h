@@ -12,5 +12,9 @@ extern int exposure, gain;
 // Its automatic exposure (V4L2_CID_EXPOSURE_AUTO), on at the start as on a UVC camera: while
 // it is, a set exposure time is ignored.
 extern int exposure_auto;
+// The camera unplugged: every call on its frames fails with ENODEV, as the kernel's do;
+// `lost_calls` counts them.
+extern std::atomic<bool> lost;
+extern std::atomic<long> lost_calls;
 
 } // namespace fake_v4l2

@@ -153,6 +153,67 @@ TEST_F(CaptureTest, FrameSizesAndStreaming) {
     EXPECT_EQ(next_frame(), QSize(1024, 768));
 }
 
+// The camera's thread films while the GUI thread starts, stops, opens and closes it, and
+// changes what it films: after each stop, no frame arrives, not one that was on its way.
+TEST_F(CaptureTest, StartAndStopWhileFramesArrive) {
+    component->set_device_name("Virtual microscope");
+    component->set_enabled(true);
+    for (int round = 0; round < 12; ++round) {
+        SCOPED_TRACE(round);
+        component->start();
+        microscope->set_exposure_us(4000 + 100 * round);
+        microscope->set_sample(round % 2 ? "wedge" : "target");
+        microscope->stage().set_shaft_steps(round * 7);
+        ASSERT_TRUE(ui::wait_until([&] { return !sizes.empty(); }, 5000));
+        if (round % 3 == 0) {
+            component->close();
+        } else if (round % 3 == 1) { // opens again in another size, streaming stopped
+            component->set_current_size(false);
+            component->set_requested_size(round % 2 ? 320 : 640, round % 2 ? 240 : 480);
+            component->open();
+        } else {
+            component->stop();
+        }
+        sizes.clear();
+        ui::process_messages();
+        ui::wait_until([] { return false; }, 5);
+        EXPECT_TRUE(sizes.empty());
+    }
+}
+
+// Frames of cameras on several threads at once, while the GUI thread takes them and forgets
+// the waiting ones: each frame taken is whole.
+TEST(FrameQueue, SeveralCamerasAndADiscard) {
+    capture::FrameQueue queue(4);
+    int taken = 0, broken = 0;
+    queue.deliver = [&](const QImage& f) {
+        ++taken;
+        broken += f.width() != 8 || f.pixel(7, 0) != qRgb(1, 2, 3);
+    };
+    std::atomic<int> finished{0};
+    std::vector<std::thread> cameras;
+    for (int t = 0; t < 3; ++t)
+        cameras.emplace_back([&] {
+            for (int n = 0; n < 2000; ++n) {
+                QImage f(8, 1, QImage::Format_RGB32);
+                f.fill(qRgb(1, 2, 3));
+                queue.push(std::move(f));
+            }
+            ++finished;
+        });
+    for (int i = 1; finished < 3; ++i) {
+        ui::process_messages();
+        if (i % 10 == 0) queue.discard();
+    }
+    for (std::thread& t : cameras) t.join();
+    QImage last(8, 1, QImage::Format_RGB32);
+    last.fill(qRgb(1, 2, 3));
+    queue.push(last);
+    ui::wait_until([&] { return taken > 0; }, 2000);
+    EXPECT_GT(taken, 0);
+    EXPECT_EQ(broken, 0);
+}
+
 // "Format" chooses the virtual camera's size and rate: the stream pauses while the dialog
 // is open and resumes in the new format. "Features" chooses the sample and sets the
 // camera's exposure time and gain, each kept within its range.

@@ -268,3 +268,26 @@ TEST_F(PhidgetTest, ClosingDrivesThePolarizerHomeFirst) {
     EXPECT_EQ(standin_engaged(0), 0);
     EXPECT_TRUE(read_settings().startsWith("None\r\n200\r\n"));
 }
+
+// The library's thread delivers positions while the controller goes away, with the board
+// moving, and in some rounds unplugged at that moment: once the controller is gone no event
+// of it runs, and none reaches the window's handlers after.
+TEST_F(PhidgetTest, ClosedWhileTheLibraryDeliversEvents) {
+    for (int round = 0; round < 8; ++round) {
+        SCOPED_TRACE(round);
+        Recorder recorder;
+        auto c = opened(recorder);
+        ASSERT_TRUE(attached(recorder));
+        c->set_acceleration(0, 10000); // the board's fastest
+        c->set_velocity_limit(0, 383);
+        c->set_engaged(0, true);
+        c->set_target_position(0, 100000);
+        ASSERT_TRUE(ui::wait_until([&] { return recorder.positions.size() >= 3; }, 5000));
+        if (round % 2) standin_unplug();
+        c.reset();
+        const qsizetype seen = recorder.events.size();
+        ui::wait_until([] { return false; }, 30);
+        EXPECT_EQ(recorder.events.size(), seen);
+        standin_reset();
+    }
+}

@@ -45,6 +45,64 @@ TEST(V4l2Camera, StreamsAgainAfterAStop) {
     EXPECT_FALSE(camera.is_open());
 }
 
+// The camera's thread hands frames over while the GUI thread starts and stops it: each stop
+// ends the thread before it returns, so no frame reaches a sink after its stop, and the
+// sink's state needs no lock of its own beyond what the stop gives.
+TEST(V4l2Camera, StartAndStopWhileFramesArrive) {
+    capture::V4l2Camera camera({"Lab camera", "/dev/video-fake"});
+    camera.open(std::nullopt);
+    int total = 0;
+    for (int round = 0; round < 50; ++round) {
+        int frames = 0; // touched by the camera's thread alone until stop() returns
+        std::atomic<bool> stopped{false};
+        std::atomic<int> late{0};
+        camera.start([&](QImage) {
+            // a sink that takes a while: a stop comes while it runs
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+            if (stopped) ++late;
+            ++frames;
+        });
+        if (round % 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        camera.stop();
+        stopped = true;
+        total += frames;
+        EXPECT_EQ(late, 0);
+    }
+    EXPECT_GT(total, 0);
+    camera.close();
+}
+
+// Unplugged while it streams, the camera's thread ends at the first failed call rather than
+// asking again and again, and the frames stop; stop() and close() still end what is left,
+// and once the camera is back it streams again.
+TEST(V4l2Camera, LostMidStream) {
+    capture::V4l2Camera camera({"Lab camera", "/dev/video-fake"});
+    camera.open(std::nullopt);
+    std::atomic<int> frames{0};
+    camera.start([&](QImage) { ++frames; });
+    for (int i = 0; i < 200 && frames < 3; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_GE(frames, 3);
+    fake_v4l2::lost_calls = 0;
+    fake_v4l2::lost = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const int at_loss = frames;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(frames, at_loss);
+    EXPECT_EQ(fake_v4l2::lost_calls, 1);
+    camera.stop();
+    fake_v4l2::lost = false;
+    camera.close();
+
+    camera.open(std::nullopt);
+    frames = 0;
+    camera.start([&](QImage) { ++frames; });
+    for (int i = 0; i < 200 && frames < 3; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_GE(frames, 3);
+    camera.close();
+}
+
 // The driver's exposure and gain controls are the camera's features, the absolute exposure
 // in µs: each is set on the driver, kept within the driver's range, and read back, on the
 // open camera and on a closed one alike; setting the exposure time turns the automatic
