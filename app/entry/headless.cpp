@@ -8,6 +8,7 @@
 #include "window/form.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPixmap>
 
@@ -16,6 +17,8 @@ namespace headless {
 namespace {
 
 constexpr int start_limit_ms = 30000;
+// the picture of the maps' orientation view, beside BASE.png
+constexpr const char* orientation_suffix = "-orientation.png";
 // the polarizer may have to go home first
 constexpr int close_limit_ms = 60000;
 
@@ -63,8 +66,17 @@ int keep_measurement(TForm1& form, const QString& base, Dialogs& dialogs, std::F
         say(progress, QStringLiteral("error: cannot write the picture \"%1\"").arg(picture));
         return no_measurement;
     }
-    for (const char* extension :
-         {".a1.bmp", ".a2.bmp", ".a0.bmp", precise_maps::saved_extension, ".png"}) {
+    // the maps' orientation view with its legend, when the maps are those of the results
+    const QString orientation = base + QString::fromLatin1(orientation_suffix);
+    const QImage view = form.orientation_picture();
+    if (view.isNull()) {
+        QFile::remove(orientation); // not a view of another set under the name
+    } else if (!bitmap_file::write_picture(orientation, view, "PNG")) {
+        say(progress, QStringLiteral("error: cannot write the picture \"%1\"").arg(orientation));
+        return no_measurement;
+    }
+    for (const char* extension : {".a1.bmp", ".a2.bmp", ".a0.bmp", precise_maps::saved_extension,
+                                  ".png", orientation_suffix}) {
         const QString path = base + QString::fromLatin1(extension);
         if (QFileInfo(path).isFile()) std::fprintf(files, "%s\n", path.toUtf8().constData());
     }

@@ -189,47 +189,70 @@ Maps compute(const Inputs& in) {
     }
     variance = box_mean(variance, maps.width, maps.height, 2);
 
-    // the background images' own noise, from the differences of neighbouring pixels of the
-    // smooth empty field (edges and dust, differences beyond 8 levels, left out)
-    std::array<double, 4> background_variance{};
-    if (calibrated)
-        for (size_t p = 0; p < 4; ++p) {
-            const std::vector<float>& k = in.background[p].values;
-            double sum = 0, sum2 = 0;
-            long count = 0;
-            for (int y = 0; y < maps.height; y += 2)
-                for (int x = 0; x + 1 < maps.width; ++x) {
-                    const size_t i = size_t(y) * size_t(maps.width) + size_t(x);
-                    const double d = double(k[i + 1]) - k[i];
-                    if (std::fabs(d) > 8) continue;
-                    sum += d;
-                    sum2 += d * d;
-                    ++count;
-                }
-            if (count > 1)
-                background_variance[p] = (sum2 / count - (sum / count) * (sum / count)) / 2;
+    // The light's linear part, k = (a_K, b_K) / M_K of the background images: a property of
+    // the illumination, smooth across the field, so taken over the 31 x 31 pixels around
+    // (which leaves the background's own noise out of it). M_K, the background's mean, is
+    // common to the four angles of a pixel and so drops out of |sin d| and phi.
+    std::vector<double> level(n, 255), k_a(n, 0), k_b(n, 0);
+    if (calibrated) {
+        for (size_t i = 0; i < n; ++i) {
+            const auto& k = in.background;
+            const double m =
+                (double(k[0].values[i]) + k[1].values[i] + k[2].values[i] + k[3].values[i]) / 4;
+            level[i] = m;
+            if (m <= 0) continue;
+            k_a[i] = (double(k[2].values[i]) - k[0].values[i]) / 2 / m;
+            k_b[i] = (double(k[3].values[i]) - k[1].values[i]) / 2 / m;
         }
+        k_a = box_mean(k_a, maps.width, maps.height, 15);
+        k_b = box_mean(k_b, maps.width, maps.height, 15);
+    }
+    const auto beyond = [&](size_t i) {
+        return i < in.beyond_quarter_wave.size() && in.beyond_quarter_wave[i] != 0;
+    };
 
     const double to_nm = in.wavelength_nm / (2 * std::numbers::pi);
     const double degrees = 180 / std::numbers::pi;
     for (size_t i = 0; i < n; ++i) {
-        std::array<double, 4> j{};
-        double var_j = 0;
+        std::array<double, 4> j{}, divided{};
         bool clipped = false;
         for (size_t p = 0; p < 4; ++p) {
             const double f = in.forward[p].values[i], b = in.backward[p].values[i];
             clipped = clipped || f >= 254.5 || b >= 254.5 || flagged(in.forward[p], i) ||
                       flagged(in.backward[p], i) || (calibrated && flagged(in.background[p], i));
             const double k = calibrated ? in.background[p].values[i] : 255;
-            j[p] = k > 0 ? (f + b) / 2 / k : nan;
-            // J = A / K: the noise of both
-            var_j += (variance[i] + j[p] * j[p] * background_variance[p]) / (k * k) / 4;
-            clipped = clipped || (calibrated && j[p] >= 255.0 / 200);
+            // where the designed, divided angle image would clip
+            clipped = clipped || (calibrated && k > 0 && (f + b) / 2 / k >= 255.0 / 200);
+            j[p] = level[i] > 0 ? (f + b) / 2 / level[i] : nan;
+            divided[p] = k > 0 ? (f + b) / 2 / k : nan;
         }
         const double m = (j[0] + j[1] + j[2] + j[3]) / 4;
-        const double a = (j[2] - j[0]) / 2, b = (j[3] - j[1]) / 2;
+        // the light behind the sample, in units of its mean: u = (a, b) / M
+        const double u_a = (j[2] - j[0]) / 2 / m, u_b = (j[3] - j[1]) / 2 / m;
+        // The sample turns the light's circular part into s3 sin d (sin 2 phi, cos 2 phi)
+        // and its linear part k into B k, B the linear block of the retarder's Mueller
+        // matrix in these coordinates:
+        //   B = (1 + cos d) / 2 I + (1 - cos d) / 2 [[cos 4 phi, -sin 4 phi],
+        //                                            [-sin 4 phi, -cos 4 phi]].
+        // First d and phi from the angle images divided by the background images (which
+        // takes B for I), then once more with B of that estimate.
+        const double ka = k_a[i], kb = k_b[i];
+        const double s3 = std::sqrt(std::max(0.0, 1 - ka * ka - kb * kb));
+        const double d_a = (divided[2] - divided[0]) / 2, d_b = (divided[3] - divided[1]) / 2;
+        const double d_m = (divided[0] + divided[1] + divided[2] + divided[3]) / 4;
+        const double first_s = std::clamp(std::hypot(d_a, d_b) / d_m, 0.0, 1.0);
+        const double first_phi = std::atan2(d_a, d_b) / 2;
+        const double cos_d = (beyond(i) ? -1 : 1) * std::sqrt(1 - first_s * first_s);
+        const double c4 = std::cos(4 * first_phi), s4 = std::sin(4 * first_phi);
+        const double same = (1 + cos_d) / 2, turned = (1 - cos_d) / 2;
+        const double bk_a = same * ka + turned * (c4 * ka - s4 * kb);
+        const double bk_b = same * kb + turned * (-s4 * ka - c4 * kb);
+        const double a = (u_a - bk_a) / s3 * m, b = (u_b - bk_b) / s3 * m;
+
         const double r = std::hypot(a, b);
         const double s = m > 0 ? r / m : nan;
+        // the variance of a J_p: the angle image's alone, M_K being common to the four
+        const double var_j = variance[i] / (level[i] * level[i]);
         const double sigma_a = std::sqrt(var_j / 2), sigma_m = std::sqrt(var_j / 4);
         const double sigma_s = std::sqrt(sigma_a * sigma_a + s * s * sigma_m * sigma_m) / m;
         const bool quarter = s <= 0.9;

@@ -1,10 +1,20 @@
 // The precise analysis beside the engine's: from the forward and backward integrations at
 // the four angles, at full precision (the frames' sums, not their rounded mean), and the
 // background set, per pixel in double precision
-//   J_p   = A_p / K_p, A_p = (F_p + B_p) / 2 the angle image, K_p the background image of
-//           the angle (J_p = A_p / 255 when there is none: not corrected)
-//   M     = (J_0 + J_45 + J_90 + J_135) / 4, the transmission T (I/I0)
-//   a     = (J_90 - J_0) / 2, b = (J_135 - J_45) / 2, r = sqrt(a^2 + b^2)
+//   A_p   = (F_p + B_p) / 2 the angle image, K_p the background image of the angle,
+//           M_K = their mean over p (255 when there are none: not corrected)
+//   J_p   = A_p / M_K, M = (J_0 + J_45 + J_90 + J_135) / 4, the transmission T (I/I0)
+//   u     = (J_90 - J_0, J_135 - J_45) / (2 M), the light behind the sample
+//   k     = (K_90 - K_0, K_135 - K_45) / (2 M_K), the lamp's light: its linear part (it
+//           should be circular), over the 31 x 31 pixels around
+// The sample (a retarder of retardation d, slow axis phi) makes of light whose linear part
+// is k and circular part s3 = sqrt(1 - |k|^2)
+//   u = s3 sin d (sin 2 phi, cos 2 phi) + B k,
+//   B = (1 + cos d) / 2 I + (1 - cos d) / 2 [[cos 4 phi, -sin 4 phi], [-sin 4 phi, -cos 4 phi]]
+// (the linear block of its Mueller matrix in these coordinates). So, once with B = I (which
+// is what dividing by the background images does) and once more with B of that estimate
+// (cos d = +sqrt(1 - s^2), or - where Inputs says the sample is beyond a quarter wave):
+//   (a, b) = M (u - B k) / s3, r = sqrt(a^2 + b^2)
 //   s     = |sin d| = r / M, without rounding or tables
 //   R     = (lambda / 2 pi) asin s in nm, valid below a quarter wave: masked (NaN) above
 //           s = 0.9, where its uncertainty diverges
@@ -12,18 +22,17 @@
 //           has it
 // and their uncertainties from the data themselves: D_p = F_p - B_p differs by the camera's
 // noise alone on a sound instrument, so the variance of an angle image is <D_p^2> / 4,
-// pooled over the four angles and the 5 x 5 pixels around (sigma_A); sigma_K, the noise of
-// a background image, comes from the differences of its neighbouring pixels (the empty
-// field is smooth); and then
-//   sigma_J^2 = mean over p of (sigma_A^2 + J_p^2 sigma_K^2) / K_p^2,
-//   sigma_a^2 = sigma_J^2 / 2, sigma_M^2 = sigma_J^2 / 4,
+// pooled over the four angles and the 5 x 5 pixels around (sigma_A); M_K, common to the
+// four angles, drops out of s and phi, and k is smoothed, so the background's noise does
+// not enter them; and then
+//   sigma_J^2 = sigma_A^2 / M_K^2, sigma_a^2 = sigma_J^2 / 2, sigma_M^2 = sigma_J^2 / 4,
 //   sigma_s^2 = (sigma_a^2 + s^2 sigma_M^2) / M^2,
 //   sigma_phi = sigma_a / (2 r) (radians),
 //   sigma_R   = (lambda / 2 pi) sigma_s / sqrt(1 - s^2).
 // The orientation is shown only where r > 3 sigma_a (the orientation mask); the clipped
 // mask marks every pixel with an integration at the top of the camera's range (a mean of
-// 254.5 or more) or, calibrated, a J_p at or above 255 / 200 (where the designed angle
-// images clip).
+// 254.5 or more) or, calibrated, an A_p / K_p at or above 255 / 200 (where the designed
+// angle images clip).
 #pragma once
 
 #include "frame_sums.h"
@@ -64,6 +73,12 @@ struct Inputs {
     std::array<Plane, 4> forward, backward; // 0, 45, 90, 135 degrees
     std::array<Plane, 4> background;        // all four, or none (not corrected)
     double wavelength_nm = 550;
+    // 1 where the sample's retardation is known (from its thickness, say) to lie between a
+    // quarter and three quarters of a wave, modulo a wave (cos d < 0), which the four
+    // images of one wavelength cannot tell: a half-wave plate and a plate of a few nm pass
+    // the light's linear part alike. Empty: below a quarter wave everywhere, the range in
+    // which R is valid.
+    std::vector<uint8_t> beyond_quarter_wave;
 };
 
 // The pages of the maps, in their order in the file, with their names and units.

@@ -118,6 +118,16 @@ void Microscope::set_sample(const std::string& name) {
     sample_ = name;
 }
 
+void Microscope::set_sample_rotation(double degrees) {
+    std::lock_guard lock(mutex_);
+    sample_degrees_ = degrees;
+}
+
+double Microscope::sample_rotation() const {
+    std::lock_guard lock(mutex_);
+    return sample_degrees_;
+}
+
 std::string Microscope::sample() const {
     std::lock_guard lock(mutex_);
     return sample_;
@@ -151,7 +161,7 @@ double Microscope::illumination(int x, int y, int width, int height) {
 
 std::array<double, 3> Microscope::level(int x, int y, int width, int height,
                                         double polarizer_degrees) const {
-    const auto s = make_sample(sample(), width, height, light());
+    const auto s = make_turned_sample(sample(), width, height, light(), sample_rotation());
     const ColourResponse r = s->at(x + 0.5, y + 0.5);
     const double light = grey_per_intensity() * illumination(x, y, width, height);
     return {light * r[0].intensity(polarizer_degrees), light * r[1].intensity(polarizer_degrees),
@@ -164,6 +174,7 @@ std::array<double, 3> Microscope::level(int x, int y, int width, int height,
 // is far above any light, so it comes out 255 whatever the noise.
 struct Microscope::Plate {
     std::string sample;
+    double degrees = 0;
     int width = 0, height = 0;
     std::vector<float> mean, cos2, sin2;
     std::vector<float> light; // the illumination of each pixel, which a sliding sample keeps
@@ -180,10 +191,12 @@ struct Microscope::Still {
 
 std::shared_ptr<const Microscope::Plate> Microscope::plate(int width, int height) {
     std::lock_guard lock(mutex_);
-    if (plate_ && plate_->sample == sample_ && plate_->width == width && plate_->height == height)
+    if (plate_ && plate_->sample == sample_ && plate_->degrees == sample_degrees_ &&
+        plate_->width == width && plate_->height == height)
         return plate_;
     auto p = std::make_shared<Plate>();
     p->sample = sample_;
+    p->degrees = sample_degrees_;
     p->width = width;
     p->height = height;
     const size_t n = size_t(width) * size_t(height) * 4;
@@ -191,7 +204,7 @@ std::shared_ptr<const Microscope::Plate> Microscope::plate(int width, int height
     p->cos2.resize(n);
     p->sin2.resize(n);
     p->light.resize(size_t(width) * size_t(height));
-    const auto s = make_sample(sample_, width, height, light());
+    const auto s = make_turned_sample(sample_, width, height, light(), sample_degrees_);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             const size_t i = (size_t(y) * size_t(width) + size_t(x)) * 4;

@@ -92,6 +92,10 @@ class Microscope {
     // std::invalid_argument for another name. Safe while a camera thread films.
     void set_sample(const std::string& name);
     std::string sample() const;
+    // The sample turned counter-clockwise on the screen by this many degrees about the
+    // field's centre (a rotating stage; 0 at the start). Safe while a camera thread films.
+    void set_sample_rotation(double degrees);
+    double sample_rotation() const;
 
     // The exposure time and the gain, each kept within its range. Safe while a camera
     // thread films; the next frame has them.
@@ -149,6 +153,7 @@ class Microscope {
     std::shared_ptr<Stage> stage_;
     mutable std::mutex mutex_; // the sample, the plate and the still, shared with cameras
     std::string sample_ = "target";
+    double sample_degrees_ = 0; // under mutex_
     std::shared_ptr<const Plate> plate_;
     std::shared_ptr<const Still> still_;
     std::atomic<double> exposure_us_{default_exposure_us};

@@ -198,4 +198,43 @@ std::unique_ptr<Sample> make_sample(const std::string& name, int width, int heig
     return s->make(width, height, light);
 }
 
+namespace {
+
+// A sample on a rotating stage. In its own frame it sees the light turned back by the
+// stage's angle; what it passes is turned forward again (its Stokes parameters s1, s2 by
+// twice the angle); and the pixel at (x, y) shows the sample's point that the turn brought
+// there (y grows down the screen, so the turn is clockwise in pixel coordinates).
+class Turned : public Sample {
+  public:
+    Turned(const std::string& name, int width, int height, const Jones& light, double degrees)
+        : c_(std::cos(degrees * pi / 180)), s_(std::sin(degrees * pi / 180)),
+          c2_(std::cos(2 * degrees * pi / 180)), s2_(std::sin(2 * degrees * pi / 180)),
+          cx_(width / 2.0), cy_(height / 2.0),
+          inner_(make_sample(name, width, height,
+                             {light.x * c_ + light.y * s_, -light.x * s_ + light.y * c_})) {}
+    ColourResponse at(double x, double y) const override {
+        const double dx = x - cx_, up = cy_ - y;
+        const double own_x = c_ * dx + s_ * up, own_up = -s_ * dx + c_ * up;
+        ColourResponse r = inner_->at(cx_ + own_x, cy_ - own_up);
+        for (PolarizerResponse& p : r) {
+            const double s1 = p.s1, s2 = p.s2;
+            p.s1 = s1 * c2_ - s2 * s2_;
+            p.s2 = s1 * s2_ + s2 * c2_;
+        }
+        return r;
+    }
+
+  private:
+    double c_, s_, c2_, s2_, cx_, cy_;
+    std::unique_ptr<Sample> inner_;
+};
+
+} // namespace
+
+std::unique_ptr<Sample> make_turned_sample(const std::string& name, int width, int height,
+                                           const Jones& light, double degrees) {
+    if (degrees == 0) return make_sample(name, width, height, light);
+    return std::make_unique<Turned>(name, width, height, light, degrees);
+}
+
 } // namespace sim

@@ -39,4 +39,10 @@ bool is_sample(const std::string& name);
 std::unique_ptr<Sample> make_sample(const std::string& name, int width, int height,
                                     const Jones& light);
 
+// The same, turned counter-clockwise on the screen by `degrees` about the field's centre, as
+// a rotating stage under the objective turns it: its places and its axes turn, the light
+// stays as it is.
+std::unique_ptr<Sample> make_turned_sample(const std::string& name, int width, int height,
+                                           const Jones& light, double degrees);
+
 } // namespace sim

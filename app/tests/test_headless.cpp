@@ -2,7 +2,9 @@
 // program and the engine library in a program folder of their own, no display, the
 // virtual microscope filming in real time.
 #include "headless_fixture.h"
+#include "logic/orientation_view.h"
 
+#include <QColor>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -36,11 +38,33 @@ TEST_F(HeadlessTest, CollectBackgroundThenMeasure) {
         written << base + extension;
         EXPECT_EQ(read(written.back()).size(), QSize(370, 240)) << extension;
     }
-    written << base + ".ome.tif" << base + ".png";
+    written << base + ".ome.tif" << base + ".png" << base + "-orientation.png";
     EXPECT_EQ(measured.out, written.join('\n') + '\n');
     const QImage picture(base + ".png");
     EXPECT_GT(picture.width(), 640);
     EXPECT_GT(picture.height(), 480);
+    // the orientation view: each disc in the hue of its slow axis, as bright as its
+    // retardance on the scale up to |sin d| 0.9; the empty field, without orientation, black
+    const QImage view(base + "-orientation.png");
+    ASSERT_EQ(view.size(), QSize(640 + orientation_view::legend_width, 480));
+    const double top = 550 / (2 * std::numbers::pi) * std::asin(0.9);
+    const struct {
+        double x, y, sin_d, phi;
+    } discs[] = {{0.25, 0.30, 0.2, 0},
+                 {0.75, 0.30, 0.4, 45},
+                 {0.25, 0.72, 0.6, 90},
+                 {0.75, 0.72, 0.8, 135},
+                 {0.5, 0.5, 0, -1}};
+    for (const auto& d : discs) {
+        SCOPED_TRACE(d.phi);
+        const QColor c = view.pixelColor(int(d.x * 640), int(d.y * 480));
+        if (d.phi < 0) {
+            EXPECT_EQ(c, QColor(Qt::black));
+            continue;
+        }
+        EXPECT_NEAR(c.valueF(), 550 / (2 * std::numbers::pi) * std::asin(d.sin_d) / top, 0.02);
+        EXPECT_NEAR(std::remainder(c.hsvHueF() * 360 - 2 * d.phi, 360), 0, 3);
+    }
     // calibrated by the empty field: its light's imperfection is gone
     expect_target_truth(read(file("a1.bmp")), read(file("a2.bmp")), 0);
     expect_maps_truth(base + ".ome.tif");

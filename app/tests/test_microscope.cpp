@@ -138,6 +138,31 @@ TEST(VirtualMicroscope, IntegratedIntensitiesAtTheFourAngles) {
 
 // At the start's exposure and gain no sample clips at any angle of the polarizer; at 10 ms
 // the wedge and the grains do.
+// A sample on the rotating stage: its discs stand turned about the field's centre
+// (counter-clockwise on the screen), their slow axes turned with them, the lamp's light
+// as it was; the Mueller calculus's grey levels there. Turned back, it is the slide again.
+TEST(VirtualMicroscope, TurnedSampleTurnsItsPlacesAndAxes) {
+    const int w = 640, h = 480;
+    sim::Microscope scope;
+    const double grey = 240;
+    for (double turn : {0.0, 30.0, 100.0, 181.0}) {
+        scope.set_sample_rotation(turn);
+        EXPECT_EQ(scope.sample_rotation(), turn);
+        const double t = rad(turn);
+        for (int i = 0; i < 4; ++i) {
+            const double dx = (i % 2 ? 0.75 : 0.25) * w - w / 2.0;
+            const double up = h / 2.0 - (i < 2 ? 0.30 : 0.72) * h;
+            const int x = int(std::lround(w / 2.0 + std::cos(t) * dx - std::sin(t) * up));
+            const int y = int(std::lround(h / 2.0 - (std::sin(t) * dx + std::cos(t) * up)));
+            for (int angle : {0, 45, 90, 135})
+                EXPECT_NEAR(scope.level(x, y, w, h, -angle)[0],
+                            expected(0.7, 0.2 * (i + 1), 45 * i + turn, -angle, x, y, w, h, grey),
+                            1e-6)
+                    << turn << ", disc " << i << ", " << angle;
+        }
+    }
+}
+
 TEST(VirtualMicroscope, NoSampleClipsAtTheStart) {
     sim::Microscope scope;
     sim::Noise noise(5);

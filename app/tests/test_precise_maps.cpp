@@ -1,6 +1,8 @@
 // The precise analysis on planes made from known values, and its file's failures: a file
 // that cannot be written says why and leaves an earlier one whole.
 #include "logic/precise_maps.h"
+#include "sim/microscope.h"
+#include "sim/samples.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <functional>
 #include <numbers>
 
 namespace {
@@ -110,4 +113,85 @@ TEST(PreciseMaps, AFileThatCannotBeWrittenSaysWhyAndKeepsTheEarlierOne) {
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     EXPECT_EQ(written.readAll(), earlier);
     EXPECT_NE(precise_maps::write_ome_tiff(folder.filePath("none/maps.ome.tif"), maps, {}), "");
+}
+
+namespace {
+
+// The four angle images of the virtual microscope's optics without noise or vignetting, at
+// 200 grey levels a unit, over a field of width x 1 whose column x the polarizer sees as
+// `field(x)`; the background set is the empty field's under `light`.
+precise_maps::Inputs optics_of(const std::function<sim::PolarizerResponse(int)>& field, int width,
+                               const sim::Jones& light) {
+    const sim::PolarizerResponse empty = sim::polarizer_response(light);
+    precise_maps::Inputs in;
+    for (size_t p = 0; p < 4; ++p) {
+        // the stage turns the polarizer clockwise by the program's angle
+        const double t = -45.0 * double(p);
+        in.forward[p] = uniform(0, width, 1);
+        in.background[p] = uniform(float(200 * empty.intensity(t)), width, 1);
+        for (int x = 0; x < width; ++x)
+            in.forward[p].values[size_t(x)] = float(200 * field(x).intensity(t));
+        in.backward[p] = in.forward[p];
+    }
+    return in;
+}
+
+// The wedge's column x, in the green band.
+precise_maps::Inputs wedge(int width, const sim::Jones& light) {
+    const auto w = sim::make_sample("wedge", width, 1, light);
+    return optics_of([&](int x) { return w->at(x + 0.5, 0.5)[1]; }, width, light);
+}
+
+} // namespace
+
+// The lamp's light is not quite circular (its linear part 0.04): what the sample makes of
+// that linear part is taken out, through the linear block of the retarder's Mueller matrix.
+// On the wedge, whose path difference is x nm at column x, the half-wave zeros (where
+// circular light reads |sin d| 0) read 0.04 when the background images are all there is to
+// go by; told that the wedge is beyond a quarter wave there, they read below 0.01. The
+// full-wave zeros and the test slide's discs stay at their truth.
+TEST(PreciseMaps, TheLightsLinearPartTakenOutThroughTheSample) {
+    using namespace precise_maps;
+    const int width = 1100;
+    const Maps truth = compute(wedge(width, sim::elliptical_light(0, 0)));
+    Inputs lamp = wedge(width, sim::Microscope::light());
+    const Maps below = compute(lamp);
+    // where cos d < 0 at the band's middle wavelength (535 nm)
+    lamp.beyond_quarter_wave.resize(size_t(width));
+    for (int x = 0; x < width; ++x)
+        lamp.beyond_quarter_wave[size_t(x)] = std::cos(2 * std::numbers::pi * (x + 0.5) / 535) < 0;
+    const Maps told = compute(lamp);
+    int zeros = 0;
+    for (int x = 1; x + 1 < width; ++x) {
+        const auto s = [&](const Maps& m, int at) { return m.page[sin_d][size_t(at)]; };
+        if (!(s(truth, x) <= s(truth, x - 1) && s(truth, x) < s(truth, x + 1) &&
+              s(truth, x) < 0.01))
+            continue;
+        ++zeros;
+        SCOPED_TRACE(x);
+        const bool half_wave = lamp.beyond_quarter_wave[size_t(x)] != 0;
+        EXPECT_LT(s(told, x), 0.01);
+        if (half_wave) {
+            EXPECT_GT(s(below, x), 0.03) << "the light's linear part, reflected by the wedge";
+        } else {
+            EXPECT_LT(s(below, x), 0.01);
+        }
+    }
+    EXPECT_EQ(zeros, 4); // near 267, 535, 802 and 1070 nm
+    // the test slide's discs and other plates below a quarter wave, at any axis: no hint
+    // needed
+    const sim::Jones light = sim::Microscope::light();
+    for (double plate_sin_d : {0.2, 0.4, 0.6, 0.8, 0.85})
+        for (double phi = 0; phi < 180; phi += 15) {
+            const Maps plate = compute(optics_of(
+                [&](int) {
+                    return sim::polarizer_response(
+                        sim::through_retarder(light, phi, std::asin(plate_sin_d), 0.7));
+                },
+                1, light));
+            SCOPED_TRACE(phi);
+            EXPECT_NEAR(plate.page[sin_d][0], plate_sin_d, 5e-4);
+            EXPECT_NEAR(std::remainder(plate.page[slow_axis][0] - phi, 180), 0, 1e-3);
+            EXPECT_NEAR(plate.page[transmission][0], 0.7, 1e-5);
+        }
 }

@@ -151,6 +151,14 @@ TEST_F(SequenceTest, BackgroundImagesCalibrateTheEmptyField) {
         form->Save_all_imagesClick();
     };
     ASSERT_TRUE(QFile::exists(file("maps.ome.tif")));
+    // and the orientation page shows them while they are those of the shown results
+    auto orientation_shown = [&] {
+        const bool shown = !form->orientation_picture().isNull();
+        EXPECT_EQ(form->OrientationNote->caption().startsWith("No maps"), !shown);
+        EXPECT_EQ(form->OrientationMap->picture() == form->display.orientation, shown);
+        return shown;
+    };
+    EXPECT_TRUE(orientation_shown());
     save_all(file("field.bmp"));
     EXPECT_EQ(read_bytes(file("field.ome.tif")), read_bytes(file("maps.ome.tif")));
     // the results of another channel are not those of the maps; back on the measured one
@@ -163,14 +171,17 @@ TEST_F(SequenceTest, BackgroundImagesCalibrateTheEmptyField) {
     save_all(file("green.bmp"));
     EXPECT_TRUE(QFile::exists(file("green.a1.bmp")));
     EXPECT_FALSE(QFile::exists(file("green.ome.tif")));
+    EXPECT_FALSE(orientation_shown());
     ui::set_checked(measured, true);
     form->ExecuteTarnwick();
     save_all(file("again.bmp"));
     EXPECT_TRUE(QFile::exists(file("again.ome.tif")));
+    EXPECT_TRUE(orientation_shown());
 
     EXPECT_EQ(run(form->Collectbackgroundimages), measurement + QStringList{"background 0°"});
     // a collection's results have no maps, and a set saved over the earlier one keeps none
     EXPECT_FALSE(QFile::exists(file("maps.ome.tif")));
+    EXPECT_FALSE(orientation_shown());
     save_all(file("field.bmp"));
     EXPECT_TRUE(QFile::exists(file("field.a1.bmp")));
     EXPECT_FALSE(QFile::exists(file("field.ome.tif")));
@@ -200,6 +211,7 @@ TEST_F(SequenceTest, BackgroundImagesCalibrateTheEmptyField) {
     run(form->Start_Sequence);
     EXPECT_EQ(form->Label13->caption(), "Ready, no maps");
     EXPECT_FALSE(QFile::exists(file("maps.ome.tif")));
+    EXPECT_FALSE(orientation_shown());
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(" | ").toStdString();
 }
 

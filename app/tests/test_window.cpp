@@ -13,6 +13,7 @@ TEST_F(WindowTest, DesignedStateOfTheControls) {
     EXPECT_EQ(f.PageControl1->tabText(0), "Preview");
     EXPECT_EQ(f.PageControl1->tabText(1), "Measure");
     EXPECT_EQ(f.PageControl1->tabText(2), "Set-up");
+    EXPECT_EQ(f.PageControl1->tabText(3), "Orientation"); // after the designed pages
     EXPECT_EQ(f.windowTitle(), "VEXOLAN");
     EXPECT_EQ(f.Edit1->text(), "-L 0.1 -U 1 ");
     EXPECT_TRUE(f.Edit1->isHidden());
@@ -155,9 +156,14 @@ TEST_F(WindowTest, ControlsAtTheirDesignedBounds) {
         {"GroupBox7", "TabSheet3", 440, 360, 425, 129},
         {"Collectbackgroundimages", "GroupBox7", 8, 24, 201, 25},
         {"Label20", "GroupBox7", 8, 64, 0, 0}, {"darklevel", "GroupBox7", 168, 60, 41, 21},
+        // beyond the design, on a page after the designed ones: the maps' orientation view
+        {"OrientationMap", "TabSheet4", 8, 12, 640, 480},
+        {"OrientationLegend", "TabSheet4", 656, 12, 160, 240},
+        {"OrientationNote", "TabSheet4", 656, 262, 0, 0},
         // clang-format on
     };
-    QStringList listed{"TabSheet1", "TabSheet2", "TabSheet3"}; // the pages: Qt places them
+    // the pages: Qt places them
+    QStringList listed{"TabSheet1", "TabSheet2", "TabSheet3", "TabSheet4"};
     for (const auto& c : designed) {
         SCOPED_TRACE(c.name);
         listed << c.name;

@@ -2,6 +2,7 @@
 #include "form.h"
 #include "logic/legend.h"
 #include "logic/numbers.h"
+#include "logic/orientation_view.h"
 #include "logic/record_row.h"
 
 namespace {
@@ -55,6 +56,7 @@ bool TForm1::show_results(Shown what, long double maximum) {
         label->setVisible(false);
     }
     Legend();
+    show_orientation();
     return true;
 }
 
@@ -122,4 +124,36 @@ void TForm1::Legend() {
         legend::draw(image, content);
         legends[i].first->set_picture(image);
     }
+}
+
+namespace {
+
+bool orientation_of_shown_results(const TForm1& form) {
+    return form.display.shown == TForm1::Shown::engine_results && form.display.maps_shown &&
+           !form.display.orientation.isNull();
+}
+
+} // namespace
+
+void TForm1::show_orientation() {
+    const double wavelength = display.orientation_wavelength;
+    OrientationLegend->set_picture(
+        orientation_view::legend(wavelength, OrientationLegend->height()));
+    if (orientation_of_shown_results(*this)) {
+        OrientationMap->set_picture(display.orientation);
+        OrientationNote->set_caption(
+            QStringLiteral("The maps of the shown results, %1 nm.").arg(wavelength));
+        return;
+    }
+    QImage none(OrientationMap->size(), QImage::Format_RGB32);
+    none.fill(qRgb(0, 0, 0));
+    OrientationMap->set_picture(none);
+    OrientationNote->set_caption(QStringLiteral("No maps of the shown results."));
+}
+
+QImage TForm1::orientation_picture() const {
+    if (!orientation_of_shown_results(*this)) return {};
+    return orientation_view::with_legend(
+        display.orientation,
+        orientation_view::legend(display.orientation_wavelength, display.orientation.height()));
 }

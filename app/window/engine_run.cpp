@@ -130,5 +130,6 @@ void TForm1::ExecuteTarnwick() {
         display.maps_shown = display.maps_of_folder && engine_sample() == display.maps_sample &&
                              nm->text() == display.maps_wavelength;
     }
+    show_orientation();
     Start_Sequence->setEnabled(true);
 }

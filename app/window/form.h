@@ -1,5 +1,6 @@
 // TForm1, the operator's main window: three pages "Preview", "Measure" and "Set-up" with
-// the designed controls, the window's state grouped by owner, and the handlers, one
+// the designed controls and after them "Orientation", the maps' orientation view; the
+// window's state grouped by owner, and the handlers, one
 // source per concern: layout, shell (creation, activation, closing, settings), motor,
 // camera, integration, sequence, engine run, display, readings, result sets.
 //
@@ -127,6 +128,12 @@ class TForm1 : public QWidget {
     void reloadimagespath();
     void reloadimages();
     void Legend();
+    // The orientation page: the maps' picture and its legend while the maps are those of
+    // the shown results, else an empty picture and a note that says so.
+    void show_orientation();
+    // That picture with its legend on its right, at one pixel per pixel of the maps; null
+    // while the maps are not those of the shown results.
+    QImage orientation_picture() const;
 
     // ---- readings and image scales ----
     void Image1MouseDown(const ui::MouseEvent& e);
@@ -261,6 +268,10 @@ class TForm1 : public QWidget {
         saturation::Channel maps_sample = saturation::Channel::red;
         QString maps_wavelength;
         bool maps_shown = false;
+        // the orientation view of the maps in the program folder (orientation_view.h),
+        // and the wavelength of its scale; null while there are none
+        QImage orientation;
+        double orientation_wavelength = 550;
         int32_t result_width = 320, result_height = 240;
         // the legend pictures as stored with the window, before anything is drawn on them
         std::array<QImage, 4> legend_backgrounds;
@@ -280,6 +291,10 @@ class TForm1 : public QWidget {
     ui::Picture *Image6, *Image10;
     QTabWidget* PageControl1;
     QWidget *TabSheet1, *TabSheet2, *TabSheet3;
+    // beyond the designed pages, after them: the maps' orientation view
+    QWidget* TabSheet4;
+    ui::Picture *OrientationMap, *OrientationLegend;
+    ui::Label* OrientationNote;
     // Preview
     ui::Picture* Image0;
     // Measure
@@ -344,6 +359,7 @@ class TForm1 : public QWidget {
     void build_motor_group();
     void build_camera_group();
     void build_scales_and_calibrations_groups();
+    void build_orientation_page();
     void build_timers();
 
     // the handlers' connections

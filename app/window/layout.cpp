@@ -3,6 +3,7 @@
 // pixels of the parent; a width of 0 sizes the control to its caption.
 #include "form.h"
 #include "logic/artwork.h"
+#include "logic/orientation_view.h"
 
 #include <QFont>
 
@@ -157,7 +158,22 @@ void TForm1::build_window() {
     build_preview_page();
     build_measure_page();
     build_setup_page();
+    build_orientation_page();
     PageControl1->setCurrentWidget(TabSheet3); // designed with "Set-up" active
+}
+
+// A page after the designed ones, so that none of theirs moves: the orientation view of
+// the quantitative maps, the picture as large as the preview's, its legend beside it.
+void TForm1::build_orientation_page() {
+    TabSheet4 = new QWidget;
+    TabSheet4->setObjectName(QStringLiteral("TabSheet4"));
+    PageControl1->addTab(TabSheet4, QStringLiteral("Orientation"));
+    picture(AT(OrientationMap), TabSheet4, {8, 12, 640, 480}, true);
+    picture(AT(OrientationLegend), TabSheet4, {656, 12, orientation_view::legend_width, 240},
+            false);
+    label(AT(OrientationNote), TabSheet4, {656, 262}, QString())->setWordWrap(true);
+    OrientationNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    show_orientation();
 }
 
 void TForm1::build_preview_page() {

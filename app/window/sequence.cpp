@@ -10,6 +10,7 @@
 #include "logic/bitmap_file.h"
 #include "logic/numbers.h"
 #include "logic/objectives.h"
+#include "logic/orientation_view.h"
 #include "logic/polarizer_travel.h"
 #include "logic/saturation.h"
 #include "logic/version.h"
@@ -114,6 +115,8 @@ void TForm1::Start_SequenceClick() {
     QFile::remove(shell.measurement_folder + QString::fromLatin1(precise_maps::file_name));
     display.maps_of_folder = false;
     display.maps_shown = false;
+    display.orientation = QImage();
+    show_orientation();
     for (const QString& warning : plan.warnings)
         if (sequence.on_warning) sequence.on_warning(warning);
     executethis->setEnabled(true);
@@ -442,6 +445,8 @@ bool TForm1::write_maps(const QString& prefix, const pass_check::Findings& found
             m.background_date = oldest.toUTC().toString(Qt::ISODate);
         }
         const precise_maps::Maps maps = precise_maps::compute(in);
+        display.orientation = orientation_view::picture(maps, in.wavelength_nm);
+        display.orientation_wavelength = in.wavelength_nm;
         if (const std::optional<size_t> objective = checked_objective();
             objective && readings.image_scale[*objective] > 0 && maps.width > 0)
             m.pixel_size_um = double(readings.image_scale[*objective]) * 1000 / maps.width;
@@ -450,6 +455,7 @@ bool TForm1::write_maps(const QString& prefix, const pass_check::Findings& found
         problem = QString::fromStdString(e.what());
     }
     if (problem.isEmpty()) return true;
+    display.orientation = QImage();
     QFile::remove(path); // no maps of another measurement beside these results
     sequence.notes << QStringLiteral("no maps");
     if (sequence.on_warning) sequence.on_warning(QStringLiteral("maps not written: ") + problem);
