@@ -8,19 +8,32 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <system_error>
 
 namespace fuzz_file {
 
-// The folder, made at the first call.
-inline const std::filesystem::path& folder() {
-    static const std::filesystem::path path = [] {
+// The folder, made at the first call and removed with what it holds at the end.
+class Folder {
+  public:
+    Folder() {
         const char* base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
         std::string pattern = std::string(base) + "/vexolan-fuzz-XXXXXX";
         if (!mkdtemp(pattern.data())) std::abort();
-        std::atexit([] { std::filesystem::remove_all(folder()); });
-        return std::filesystem::path(pattern);
-    }();
-    return path;
+        path_ = pattern;
+    }
+    ~Folder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+inline const std::filesystem::path& folder() {
+    static const Folder made;
+    return made.path();
 }
 
 // Writes the bytes to `name` in the folder and returns its path.

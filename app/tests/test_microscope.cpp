@@ -136,11 +136,9 @@ TEST(VirtualMicroscope, IntegratedIntensitiesAtTheFourAngles) {
     EXPECT_EQ(scope.gain_db(), sim::Microscope::max_gain_db);
 }
 
-// At the start's exposure and gain no sample clips at any angle of the polarizer; at 10 ms
-// the wedge and the grains do.
 // A sample on the rotating stage: its discs stand turned about the field's centre
 // (counter-clockwise on the screen), their slow axes turned with them, the lamp's light
-// as it was; the Mueller calculus's grey levels there. Turned back, it is the slide again.
+// as it was; the Mueller calculus's grey levels there. Not turned, it is the slide itself.
 TEST(VirtualMicroscope, TurnedSampleTurnsItsPlacesAndAxes) {
     const int w = 640, h = 480;
     sim::Microscope scope;
@@ -163,6 +161,8 @@ TEST(VirtualMicroscope, TurnedSampleTurnsItsPlacesAndAxes) {
     }
 }
 
+// At the start's exposure and gain no sample clips at any angle of the polarizer; at 10 ms
+// the wedge and the grains do.
 TEST(VirtualMicroscope, NoSampleClipsAtTheStart) {
     sim::Microscope scope;
     sim::Noise noise(5);
