@@ -28,7 +28,11 @@ TEST_F(MicroscopeTest, EngineReadsTheTargetSlide) {
         ui::set_position(form->TrackBar1, angle);
         ASSERT_TRUE(ui::wait_until(
             [&] { return sim->current_position(0) == form->Targetsteps(angle); }, 5000));
-        form->integration.new_frame = false; // a frame of the polarizer at rest
+        // as the sequence does: the frames queued while the polarizer turned are shown, and
+        // the next one, whose exposure may have begun before it stood still, is let go
+        ui::process_messages();
+        form->integration.new_frame = false;
+        form->integration.settling = 1;
         form->integration.frame_counter = 0;
         form->sequence.target_state = ++state;
         form->Timer6->setEnabled(true);
