@@ -38,7 +38,7 @@ constexpr saturation::Channel channel = saturation::Channel::mean;
 constexpr int angles[8] = {0, 45, 90, 135, 135, 90, 45, 0};
 
 struct Disc {
-    double x, y, sin_d, phi; // x, y in parts of the frame's width and height
+    double x, y, sin_d, phi; // x, y in fractions of the frame's width and height
 };
 constexpr Disc discs[4] = {
     {0.25, 0.30, 0.2, 0}, {0.75, 0.30, 0.4, 45}, {0.25, 0.72, 0.6, 90}, {0.75, 0.72, 0.8, 135}};

@@ -28,7 +28,7 @@ namespace pass_check {
 constexpr double angle_limit_degrees = 0.25;
 constexpr double drift_limit_percent = 0.5;
 // The share of samples that differ far beyond the noise (six times it) once the lamp's and
-// the polarizer's part is taken out: a sample that moved, or a scene that changed.
+// the polarizer's share is taken out: a sample that moved, or a scene that changed.
 constexpr double changed_limit_percent = 0.5;
 
 struct AtAngle {

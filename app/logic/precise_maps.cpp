@@ -189,7 +189,7 @@ Maps compute(const Inputs& in) {
     }
     variance = box_mean(variance, maps.width, maps.height, 2);
 
-    // The light's linear part, k = (a_K, b_K) / M_K of the background images: a property of
+    // The light's linear component, k = (a_K, b_K) / M_K of the background images: a property of
     // the illumination, smooth across the field, so taken over the 31 x 31 pixels around
     // (which leaves the background's own noise out of it). M_K, the background's mean, is
     // common to the four angles of a pixel and so drops out of |sin d| and phi.
@@ -229,8 +229,8 @@ Maps compute(const Inputs& in) {
         const double m = (j[0] + j[1] + j[2] + j[3]) / 4;
         // the light behind the sample, in units of its mean: u = (a, b) / M
         const double u_a = (j[2] - j[0]) / 2 / m, u_b = (j[3] - j[1]) / 2 / m;
-        // The sample turns the light's circular part into s3 sin d (sin 2 phi, cos 2 phi)
-        // and its linear part k into B k, B the linear block of the retarder's Mueller
+        // The sample turns the light's circular component into s3 sin d (sin 2 phi, cos 2 phi)
+        // and its linear component k into B k, B the linear block of the retarder's Mueller
         // matrix in these coordinates:
         //   B = (1 + cos d) / 2 I + (1 - cos d) / 2 [[cos 4 phi, -sin 4 phi],
         //                                            [-sin 4 phi, -cos 4 phi]].

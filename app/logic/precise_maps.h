@@ -5,10 +5,10 @@
 //           M_K = their mean over p (255 when there are none: not corrected)
 //   J_p   = A_p / M_K, M = (J_0 + J_45 + J_90 + J_135) / 4, the transmission T (I/I0)
 //   u     = (J_90 - J_0, J_135 - J_45) / (2 M), the light behind the sample
-//   k     = (K_90 - K_0, K_135 - K_45) / (2 M_K), the lamp's light: its linear part (it
+//   k     = (K_90 - K_0, K_135 - K_45) / (2 M_K), the lamp's light: its linear component (it
 //           should be circular), over the 31 x 31 pixels around
-// The sample (a retarder of retardation d, slow axis phi) makes of light whose linear part
-// is k and circular part s3 = sqrt(1 - |k|^2)
+// The sample (a retarder of retardation d, slow axis phi) makes of light whose linear component
+// is k and circular component s3 = sqrt(1 - |k|^2)
 //   u = s3 sin d (sin 2 phi, cos 2 phi) + B k,
 //   B = (1 + cos d) / 2 I + (1 - cos d) / 2 [[cos 4 phi, -sin 4 phi], [-sin 4 phi, -cos 4 phi]]
 // (the linear block of its Mueller matrix in these coordinates). So, once with B = I (which
@@ -76,7 +76,7 @@ struct Inputs {
     // 1 where the sample's retardation is known (from its thickness, say) to lie between a
     // quarter and three quarters of a wave, modulo a wave (cos d < 0), which the four
     // images of one wavelength cannot tell: a half-wave plate and a plate of a few nm pass
-    // the light's linear part alike. Empty: below a quarter wave everywhere, the range in
+    // the light's linear component alike. Empty: below a quarter wave everywhere, the range in
     // which R is valid.
     std::vector<uint8_t> beyond_quarter_wave;
 };

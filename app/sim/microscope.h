@@ -1,6 +1,6 @@
 // The virtual microscope: a lamp behind a circular polarizer, the sample, the polarizer
 // on the motorised stage, and the camera. Its parts behave like a real instrument's:
-// - the light is not quite circular: its linear part has the degree 0.04, so an empty
+// - the light is not quite circular: its linear component has the degree 0.04, so an empty
 //   field reads |sin(d)| of about 0.04 until background images correct it;
 // - the illumination is brightest in the middle and falls to 60% in the corners;
 // - the camera has an exposure time and a gain that scale its light: a pixel's grey level

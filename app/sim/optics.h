@@ -40,7 +40,7 @@ struct PolarizerResponse {
 PolarizerResponse polarizer_response(const Jones& light);
 
 // Elliptically polarized light of unit intensity: its ellipse has the orientation
-// `orientation_degrees` and its linear part the degree `linear_degree` (0: circular,
+// `orientation_degrees` and its linear component the degree `linear_degree` (0: circular,
 // turning counter-clockwise on the screen; 1: linear).
 Jones elliptical_light(double linear_degree, double orientation_degrees);
 

@@ -144,8 +144,8 @@ precise_maps::Inputs wedge(int width, const sim::Jones& light) {
 
 } // namespace
 
-// The lamp's light is not quite circular (its linear part 0.04): what the sample makes of
-// that linear part is taken out, through the linear block of the retarder's Mueller matrix.
+// The lamp's light is not quite circular (its linear component 0.04): what the sample makes of
+// that linear component is taken out, through the linear block of the retarder's Mueller matrix.
 // On the wedge, whose path difference is x nm at column x, the half-wave zeros (where
 // circular light reads |sin d| 0) read 0.04 when the background images are all there is to
 // go by; told that the wedge is beyond a quarter wave there, they read below 0.01. The
@@ -172,7 +172,7 @@ TEST(PreciseMaps, TheLightsLinearPartTakenOutThroughTheSample) {
         const bool half_wave = lamp.beyond_quarter_wave[size_t(x)] != 0;
         EXPECT_LT(s(told, x), 0.01);
         if (half_wave) {
-            EXPECT_GT(s(below, x), 0.03) << "the light's linear part, reflected by the wedge";
+            EXPECT_GT(s(below, x), 0.03) << "the light's linear component, reflected by the wedge";
         } else {
             EXPECT_LT(s(below, x), 0.01);
         }
